@@ -1,0 +1,7 @@
+if(PALAVERLY_SANITIZE)
+  add_compile_options(-fsanitize=${PALAVERLY_SANITIZE} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${PALAVERLY_SANITIZE})
+  if(PALAVERLY_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

@@ -1,0 +1,18 @@
+// main() of every test binary: a Qt application object for the event loop (a QApplication when
+// the test shows widgets), then GoogleTest.
+#include <gtest/gtest.h>
+
+#ifdef PALAVERLY_TEST_GUI
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    TestApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
