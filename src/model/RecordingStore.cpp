@@ -1,0 +1,255 @@
+#include "model/RecordingStore.h"
+
+#include "common/AtomicFile.h"
+#include "common/Log.h"
+#include "common/Text.h"
+#include "model/JsonCoding.h"
+
+#include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <nlohmann/json.hpp>
+
+Q_LOGGING_CATEGORY(lcRecordingStore, "RecordingStore")
+
+namespace palaverly {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Upper bounds for reading; anything larger is not one of our files.
+constexpr std::uintmax_t kMaxMetaBytes = 1 << 20;
+constexpr std::uintmax_t kMaxSummaryBytes = 16 << 20;
+constexpr std::uintmax_t kMaxTranscriptBytes = 256 << 20;
+
+std::string corruptFileText(const fs::path& path)
+{
+    return "Файл «" + path.filename().string() + "» повреждён";
+}
+
+// Reads and decodes one JSON file; on failure `error` says why.
+template <typename T>
+std::optional<T> readRecord(const fs::path& path, std::uintmax_t maxBytes, std::string* error = nullptr)
+{
+    errno = 0;
+    const auto bytes = readSmallFile(path, maxBytes);
+    if (!bytes) {
+        if (error)
+            *error = errno ? fileErrorText("прочитать файл", path, errno) : corruptFileText(path);
+        return std::nullopt;
+    }
+    const auto document = json::parse(*bytes);
+    auto record = document ? T::fromJson(*document) : std::nullopt;
+    if (!record && error)
+        *error = corruptFileText(path);
+    return record;
+}
+
+QString idText(const Uuid& id)
+{
+    return QString::fromStdString(id.toString());
+}
+
+void logFailure(const char* operation, const Uuid& id, const std::string& error)
+{
+    log::error(lcRecordingStore(),
+        QStringLiteral("%1 failed (%2): %3").arg(QLatin1String(operation), idText(id), QString::fromStdString(error)));
+}
+
+} // namespace
+
+RecordingStore::RecordingStore(fs::path baseDirectory, QObject* parent)
+    : QObject(parent)
+    , m_baseDirectory(std::move(baseDirectory))
+{
+    for (const RecordingKind kind : kRecordingKinds) {
+        std::error_code ignored;
+        fs::create_directories(m_baseDirectory / folderName(kind), ignored);
+    }
+    reload();
+}
+
+fs::path RecordingStore::defaultBaseDirectory()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return fs::path(data.toStdString()) / "palaverly" / "recordings";
+}
+
+std::string RecordingStore::encode(const nlohmann::json& value)
+{
+    return json::encodePretty(value);
+}
+
+const Recording* RecordingStore::recording(const Uuid& id) const
+{
+    const auto it
+        = std::find_if(m_recordings.begin(), m_recordings.end(), [&](const Recording& r) { return r.id == id; });
+    return it == m_recordings.end() ? nullptr : &*it;
+}
+
+void RecordingStore::reload()
+{
+    std::vector<Recording> list;
+    for (const RecordingKind kind : kRecordingKinds) {
+        auto part = scan(m_baseDirectory / folderName(kind), false);
+        std::move(part.begin(), part.end(), std::back_inserter(list));
+    }
+    auto older = scan(m_baseDirectory, true);
+    std::move(older.begin(), older.end(), std::back_inserter(list));
+    std::stable_sort(
+        list.begin(), list.end(), [](const Recording& a, const Recording& b) { return a.createdAt > b.createdAt; });
+    if (list == m_recordings)
+        return;
+    m_recordings = std::move(list);
+    emit recordingsChanged();
+}
+
+std::vector<Recording> RecordingStore::scan(const fs::path& folder, bool skipKindFolders) const
+{
+    std::vector<fs::path> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.front() == '.')
+            continue;
+        std::error_code typeError;
+        if (!it->is_directory(typeError) || typeError)
+            continue;
+        if (skipKindFolders && (name == "meetings" || name == "notes"))
+            continue;
+        entries.push_back(it->path());
+    }
+    // Listing order is the file system's; sort so that equal dates keep a stable order.
+    std::sort(entries.begin(), entries.end());
+
+    std::vector<Recording> recordings;
+    for (const auto& entry : entries)
+        if (auto recording = load(entry))
+            recordings.push_back(std::move(*recording));
+    return recordings;
+}
+
+std::optional<Recording> RecordingStore::load(const fs::path& folder) const
+{
+    Recording recording;
+    recording.directoryURL = folder;
+    recording.metaURL = folder / "meta.json";
+    recording.audioURL = folder / "audio.wav";
+    recording.transcriptURL = folder / "transcript.json";
+    recording.summaryURL = folder / "summary.json";
+
+    auto meta = readRecord<RecordingMeta>(recording.metaURL, kMaxMetaBytes);
+    if (!meta)
+        return std::nullopt;
+    recording.id = meta->id;
+    recording.name = std::move(meta->name);
+    recording.createdAt = meta->createdAt;
+    recording.duration = meta->duration;
+    recording.kind = meta->kind;
+    recording.transcript = readRecord<Transcript>(recording.transcriptURL, kMaxTranscriptBytes);
+    recording.summary = readRecord<Summary>(recording.summaryURL, kMaxSummaryBytes);
+    return recording;
+}
+
+void RecordingStore::rename(const Recording& recording, const std::string& newName)
+{
+    const std::string name = trimmedWhitespace(newName);
+    if (name.empty())
+        return;
+    std::string error;
+    auto meta = readRecord<RecordingMeta>(recording.metaURL, kMaxMetaBytes, &error);
+    if (!meta) {
+        logFailure("rename", recording.id, error);
+        return;
+    }
+    meta->name = name;
+    if (const auto failure = writeFileAtomically(recording.directoryURL / "meta.json", encode(meta->toJson()))) {
+        logFailure("rename", recording.id, *failure);
+        return;
+    }
+    reload();
+}
+
+void RecordingStore::updateDuration(const Uuid& id, RecordingKind kind, double duration)
+{
+    const fs::path path = m_baseDirectory / folderName(kind) / id.toString() / "meta.json";
+    std::string error;
+    auto meta = readRecord<RecordingMeta>(path, kMaxMetaBytes, &error);
+    if (!meta) {
+        logFailure("updateDuration", id, error);
+        return;
+    }
+    meta->duration = duration;
+    if (const auto failure = writeFileAtomically(path, encode(meta->toJson())))
+        logFailure("updateDuration", id, *failure);
+}
+
+void RecordingStore::deleteRecordings(const std::set<Uuid>& ids)
+{
+    if (ids.empty())
+        return;
+    std::vector<Recording> targets;
+    for (const auto& recording : m_recordings)
+        if (ids.count(recording.id))
+            targets.push_back(recording);
+    for (const auto& recording : targets) {
+        std::error_code ec;
+        // remove_all does not follow symbolic links: a linked folder loses the link only.
+        fs::remove_all(recording.directoryURL, ec);
+        if (ec)
+            logFailure("delete", recording.id, fileErrorText("удалить папку", recording.directoryURL, ec.value()));
+    }
+    reload();
+}
+
+void RecordingStore::renameSpeaker(const Recording& recording, const std::string& speaker, const std::string& name)
+{
+    if (!recording.transcript)
+        return;
+    Transcript transcript = *recording.transcript;
+    auto labels = transcript.speakerLabels.value_or(std::map<std::string, std::string>{});
+    const std::string trimmed = trimmedWhitespace(name);
+    if (trimmed.empty())
+        labels.erase(speaker);
+    else
+        labels[speaker] = trimmed;
+    transcript.speakerLabels = labels.empty() ? std::nullopt : std::optional(std::move(labels));
+    writeTranscript(recording, transcript, "renameSpeaker");
+}
+
+void RecordingStore::mergeSpeaker(const Recording& recording, const std::string& from, const std::string& into)
+{
+    if (from == into || !recording.transcript || !recording.transcript->segments
+        || recording.transcript->segments->empty())
+        return;
+    Transcript transcript = *recording.transcript;
+    std::set<std::string> speakers;
+    for (auto& segment : *transcript.segments) {
+        if (segment.speaker == from)
+            segment.speaker = into;
+        speakers.insert(segment.speaker);
+    }
+    auto labels = transcript.speakerLabels.value_or(std::map<std::string, std::string>{});
+    std::optional<std::string> movedName;
+    if (const auto it = labels.find(from); it != labels.end()) {
+        movedName = it->second;
+        labels.erase(it);
+    }
+    if (!labels.count(into) && movedName && !movedName->empty())
+        labels[into] = *movedName;
+    transcript.speakerLabels = labels.empty() ? std::nullopt : std::optional(std::move(labels));
+    transcript.numSpeakers = static_cast<long long>(speakers.size());
+    writeTranscript(recording, transcript, "mergeSpeaker");
+}
+
+void RecordingStore::writeTranscript(const Recording& recording, const Transcript& transcript, const char* operation)
+{
+    if (const auto failure = writeFileAtomically(recording.transcriptURL, encode(transcript.toJson()))) {
+        logFailure(operation, recording.id, *failure);
+        return;
+    }
+    reload();
+}
+
+} // namespace palaverly

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "common/IsoDate.h"
+
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+
+namespace palaverly {
+
+// The content of summary.json.
+struct Summary {
+    std::string model;
+    Timestamp createdAt{};
+    std::string text;
+
+    nlohmann::json toJson() const;
+    static std::optional<Summary> fromJson(const nlohmann::json& object);
+
+    bool operator==(const Summary&) const = default;
+};
+
+} // namespace palaverly
