@@ -1,5 +1,5 @@
-#include "model/JsonCoding.h"
 #include "model/RecordingMeta.h"
+#include "model/JsonCoding.h"
 #include "model/Summary.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,8 @@ std::optional<RecordingMeta> decodeMeta(const std::string& text)
     const auto document = json::parse(text);
     return document ? RecordingMeta::fromJson(*document) : std::nullopt;
 }
-const std::string kHead = R"({"id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8","name":"Встреча","createdAt":"2026-03-05T09:41:07Z","duration":12.5)";
+const std::string kHead
+    = R"({"id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8","name":"Встреча","createdAt":"2026-03-05T09:41:07Z","duration":12.5)";
 } // namespace
 
 TEST(RecordingMetaTest, KindDefaultsToMeetingAndRequiredKeysAreRequired)
@@ -26,9 +27,11 @@ TEST(RecordingMetaTest, KindDefaultsToMeetingAndRequiredKeysAreRequired)
     EXPECT_EQ(decodeMeta(kHead + R"(,"kind":"note"})")->kind, RecordingKind::note);
     EXPECT_EQ(decodeMeta(kHead + R"(,"kind":"webinar"})")->kind, RecordingKind::meeting);
 
-    EXPECT_FALSE(decodeMeta(R"({"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","name":"x","createdAt":"2026-03-05T09:41:07Z"})"));
+    EXPECT_FALSE(
+        decodeMeta(R"({"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","name":"x","createdAt":"2026-03-05T09:41:07Z"})"));
     EXPECT_FALSE(decodeMeta(R"({"id":"not-a-uuid","name":"x","createdAt":"2026-03-05T09:41:07Z","duration":0})"));
-    EXPECT_FALSE(decodeMeta(R"({"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","name":"x","createdAt":"2026-03-05T09:41:07.250Z","duration":0})"));
+    EXPECT_FALSE(decodeMeta(
+        R"({"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","name":"x","createdAt":"2026-03-05T09:41:07.250Z","duration":0})"));
     EXPECT_FALSE(decodeMeta(""));
     EXPECT_FALSE(decodeMeta("\x01\x02\xff"));
 }
@@ -37,13 +40,14 @@ TEST(RecordingMetaTest, WritesAllFiveKeysSortedWithUpperCaseIdAndWholeSecondDate
 {
     const auto meta = decodeMeta(kHead + R"(,"kind":"note"})");
     const std::string encoded = json::encodePretty(meta->toJson());
-    EXPECT_EQ(encoded, "{\n"
-                       "  \"createdAt\": \"2026-03-05T09:41:07Z\",\n"
-                       "  \"duration\": 12.5,\n"
-                       "  \"id\": \"6BA7B810-9DAD-11D1-80B4-00C04FD430C8\",\n"
-                       "  \"kind\": \"note\",\n"
-                       "  \"name\": \"Встреча\"\n"
-                       "}");
+    EXPECT_EQ(encoded,
+        "{\n"
+        "  \"createdAt\": \"2026-03-05T09:41:07Z\",\n"
+        "  \"duration\": 12.5,\n"
+        "  \"id\": \"6BA7B810-9DAD-11D1-80B4-00C04FD430C8\",\n"
+        "  \"kind\": \"note\",\n"
+        "  \"name\": \"Встреча\"\n"
+        "}");
     EXPECT_EQ(decodeMeta(encoded), meta);
 }
 

@@ -1,5 +1,5 @@
-#include "model/JsonCoding.h"
 #include "model/RecordingStore.h"
+#include "model/JsonCoding.h"
 
 #include "LogCapture.h"
 #include "TempLibrary.h"
@@ -71,7 +71,8 @@ TEST(RecordingStoreTest, ScanListsValidFoldersOfBothLayoutsNewestFirstAndSkipsTh
     fs::create_directories(library.base() / "notes" / "no-meta");
     const auto hidden = TempLibrary::meta("hidden");
     fs::create_directories(library.base() / "meetings" / ".hidden");
-    TempLibrary::writeFile(library.base() / "meetings" / ".hidden" / "meta.json", RecordingStore::encode(hidden.toJson()));
+    TempLibrary::writeFile(
+        library.base() / "meetings" / ".hidden" / "meta.json", RecordingStore::encode(hidden.toJson()));
     TempLibrary::writeFile(library.base() / "meetings" / "stray.json", RecordingStore::encode(hidden.toJson()));
 
     RecordingStore store(library.base());
@@ -123,8 +124,8 @@ TEST(RecordingStoreTest, PublishesOnlyWhenTheListChanges)
     store.reload();
     EXPECT_EQ(changed.count(), 0);
 
-    TempLibrary::writeFile(folder / "summary.json",
-                           R"({"model":"qwen-summary","createdAt":"2026-03-05T10:00:00Z","text":"Итоги"})");
+    TempLibrary::writeFile(
+        folder / "summary.json", R"({"model":"qwen-summary","createdAt":"2026-03-05T10:00:00Z","text":"Итоги"})");
     store.reload();
     EXPECT_EQ(changed.count(), 1);
     ASSERT_TRUE(store.recordings()[0].summary);
@@ -225,7 +226,7 @@ TEST(RecordingStoreTest, DeleteRemovesFoldersAndOnlyLinksOfLinkedFolders)
     EXPECT_EQ(store.recordings().size(), 4u);
 
     store.deleteRecordings({a.id, linked.id});
-    EXPECT_EQ(names(store), (std::vector<std::string>{"b", "late"}));
+    EXPECT_EQ(names(store), (std::vector<std::string>{"late", "b"}));
     EXPECT_FALSE(fs::exists(library.folderOf(a)));
     EXPECT_FALSE(fs::exists(fs::symlink_status(library.base() / "meetings" / linked.id.toString())));
     EXPECT_TRUE(fs::exists(outside / "meta.json"));
@@ -282,13 +283,13 @@ TEST(RecordingStoreTest, MergeSpeakerMovesTurnsCountsSpeakersAndKeepsTheRightNam
     EXPECT_EQ(store.recordings()[0].transcript->numSpeakers, 1);
 
     // Into itself, or without segments: the file is not rewritten.
-    struct stat before {};
+    struct stat before { };
     ::stat((folder / "transcript.json").c_str(), &before);
     store.mergeSpeaker(store.recordings()[0], "C", "C");
     Recording noSegments = store.recordings()[0];
     noSegments.transcript->segments = std::vector<TranscriptSegment>{};
     store.mergeSpeaker(noSegments, "C", "D");
-    struct stat after {};
+    struct stat after { };
     ::stat((folder / "transcript.json").c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);
 }

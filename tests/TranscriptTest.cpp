@@ -1,5 +1,5 @@
-#include "model/JsonCoding.h"
 #include "model/Transcript.h"
+#include "model/JsonCoding.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -31,17 +31,18 @@ TEST(TranscriptTest, DecodesOptionalPartsAndRejectsAnyWrongPiece)
     EXPECT_EQ(full->numSpeakers, 1);
     EXPECT_FALSE(full->speakerLabels); // null is absent
 
-    for (const char* bad : {
-             R"({"duration_sec":1,"processing_time_sec":1})",                          // no rtf
-             R"({"duration_sec":"1","processing_time_sec":1,"rtf":1})",                // number as string
-             R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"segments":[{"speaker":1,"text":"a","start":0,"end":1}]})",
-             R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"segments":[{"speaker":"A","text":"a","start":0}]})",
-             R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"num_speakers":1.5})",
-             R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"speaker_labels":{"A":3}})",
-             R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"text":5})",
-             R"([1,2,3])",
-             R"({"duration_sec":1,)",
-         })
+    for (const char* bad :
+        {
+            R"({"duration_sec":1,"processing_time_sec":1})", // no rtf
+            R"({"duration_sec":"1","processing_time_sec":1,"rtf":1})", // number as string
+            R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"segments":[{"speaker":1,"text":"a","start":0,"end":1}]})",
+            R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"segments":[{"speaker":"A","text":"a","start":0}]})",
+            R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"num_speakers":1.5})",
+            R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"speaker_labels":{"A":3}})",
+            R"({"duration_sec":1,"processing_time_sec":1,"rtf":1,"text":5})",
+            R"([1,2,3])",
+            R"({"duration_sec":1,)",
+        })
         EXPECT_FALSE(decode(bad)) << bad;
 }
 
@@ -74,9 +75,8 @@ TEST(TranscriptTest, EncodesSortedKeysWithoutAbsentOptionalsAndRoundTrips)
     EXPECT_EQ(encoded.find("num_speakers"), std::string::npos);
     EXPECT_EQ(encoded.find("null"), std::string::npos);
     size_t previous = 0;
-    for (const char* key : {"\"duration_sec\"", "\"processing_time_sec\"", "\"rtf\"", "\"segments\"",
-                            "\"speaker_labels\"", "\"text\""}) {
-        const size_t at = encoded.find(key);
+    for (const char* key : {"duration_sec", "processing_time_sec", "rtf", "segments", "speaker_labels", "text"}) {
+        const size_t at = encoded.find("\n  \"" + std::string(key) + "\"");
         ASSERT_NE(at, std::string::npos) << key;
         EXPECT_GT(at, previous) << key;
         previous = at;

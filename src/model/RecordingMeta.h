@@ -4,7 +4,7 @@
 #include "common/Uuid.h"
 #include "model/RecordingKind.h"
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 

@@ -4,7 +4,7 @@
 
 #include <QObject>
 #include <filesystem>
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <vector>
 

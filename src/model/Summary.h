@@ -2,7 +2,7 @@
 
 #include "common/IsoDate.h"
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 

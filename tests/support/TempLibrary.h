@@ -19,8 +19,7 @@ public:
     // Writes <base>/<kind folder>/<id>/meta.json (and audio.wav when `withAudio`).
     std::filesystem::path addRecording(const RecordingMeta& meta, bool withAudio = true) const;
     // A meta for a new recording, created `secondsAgo` before a fixed reference time.
-    static RecordingMeta meta(const std::string& name, RecordingKind kind = RecordingKind::meeting,
-                              int secondsAgo = 0);
+    static RecordingMeta meta(const std::string& name, RecordingKind kind = RecordingKind::meeting, int secondsAgo = 0);
     std::filesystem::path folderOf(const RecordingMeta& meta) const;
 
     static void writeFile(const std::filesystem::path& path, const std::string& bytes);
