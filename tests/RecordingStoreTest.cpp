@@ -130,6 +130,16 @@ TEST(RecordingStoreTest, PublishesOnlyWhenTheListChanges)
     EXPECT_EQ(changed.count(), 1);
     ASSERT_TRUE(store.recordings()[0].summary);
     EXPECT_EQ(store.recordings()[0].summary->text, "Итоги");
+
+    // Rewritten in place by another program, same size: still seen.
+    auto renamed = meta;
+    renamed.name = "fir5t";
+    TempLibrary::writeFile(folder / "meta.json", RecordingStore::encode(renamed.toJson()));
+    store.reload();
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(store.recordings()[0].name, "fir5t");
+    store.reload();
+    EXPECT_EQ(changed.count(), 2);
 }
 
 TEST(RecordingStoreTest, RenameTrimsIgnoresBlankNamesAndUpgradesOlderMeta)

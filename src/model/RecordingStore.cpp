@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcRecordingStore, "RecordingStore")
 
@@ -90,22 +91,53 @@ const Recording* RecordingStore::recording(const Uuid& id) const
 
 void RecordingStore::reload()
 {
-    std::vector<Recording> list;
+    std::vector<fs::path> folders;
     for (const RecordingKind kind : kRecordingKinds) {
         auto part = scan(m_baseDirectory / folderName(kind), false);
-        std::move(part.begin(), part.end(), std::back_inserter(list));
+        std::move(part.begin(), part.end(), std::back_inserter(folders));
     }
     auto older = scan(m_baseDirectory, true);
-    std::move(older.begin(), older.end(), std::back_inserter(list));
+    std::move(older.begin(), older.end(), std::back_inserter(folders));
+
+    std::map<fs::path, size_t> previousIndex;
+    std::vector<fs::path> previousOrder;
+    for (size_t i = 0; i < m_recordings.size(); ++i) {
+        previousIndex.emplace(m_recordings[i].directoryURL, i);
+        previousOrder.push_back(m_recordings[i].directoryURL);
+    }
+
+    bool changed = false;
+    std::vector<Recording> list;
+    std::map<fs::path, FolderStamp> stamps;
+    for (const auto& folder : folders) {
+        const FolderStamp stamp = stampOf(folder);
+        const auto previous = previousIndex.find(folder);
+        const bool known = previous != previousIndex.end();
+        if (known && m_stamps.count(folder) && m_stamps.at(folder) == stamp) {
+            // Each folder appears once, so an old entry is moved at most once.
+            list.push_back(std::move(m_recordings[previous->second]));
+            stamps.emplace(folder, stamp);
+            continue;
+        }
+        if (auto recording = load(folder)) {
+            changed = changed || !known || !(*recording == m_recordings[previous->second]);
+            list.push_back(std::move(*recording));
+            stamps.emplace(folder, stamp);
+        }
+    }
     std::stable_sort(
         list.begin(), list.end(), [](const Recording& a, const Recording& b) { return a.createdAt > b.createdAt; });
-    if (list == m_recordings)
-        return;
+    // Same folders in the same order, none decoded differently: the list is equal to the old one.
+    changed = changed || list.size() != previousOrder.size()
+        || !std::equal(list.begin(), list.end(), previousOrder.begin(),
+            [](const Recording& a, const fs::path& b) { return a.directoryURL == b; });
+    m_stamps = std::move(stamps);
     m_recordings = std::move(list);
-    emit recordingsChanged();
+    if (changed)
+        emit recordingsChanged();
 }
 
-std::vector<Recording> RecordingStore::scan(const fs::path& folder, bool skipKindFolders) const
+std::vector<fs::path> RecordingStore::scan(const fs::path& folder, bool skipKindFolders) const
 {
     std::vector<fs::path> entries;
     std::error_code ec;
@@ -122,15 +154,30 @@ std::vector<Recording> RecordingStore::scan(const fs::path& folder, bool skipKin
     }
     // Listing order is the file system's; sort so that equal dates keep a stable order.
     std::sort(entries.begin(), entries.end());
-
-    std::vector<Recording> recordings;
-    for (const auto& entry : entries)
-        if (auto recording = load(entry))
-            recordings.push_back(std::move(*recording));
-    return recordings;
+    return entries;
 }
 
-std::optional<Recording> RecordingStore::load(const fs::path& folder) const
+RecordingStore::FolderStamp RecordingStore::stampOf(const fs::path& folder)
+{
+    const auto stampFile = [](const fs::path& path) {
+        FileStamp stamp;
+        struct stat info { };
+        if (::stat(path.c_str(), &info) != 0)
+            return stamp;
+        stamp.exists = true;
+        stamp.device = info.st_dev;
+        stamp.inode = info.st_ino;
+        stamp.size = static_cast<unsigned long long>(info.st_size);
+        stamp.changedSeconds = info.st_ctim.tv_sec;
+        stamp.changedNanoseconds = info.st_ctim.tv_nsec;
+        stamp.modifiedSeconds = info.st_mtim.tv_sec;
+        stamp.modifiedNanoseconds = info.st_mtim.tv_nsec;
+        return stamp;
+    };
+    return {stampFile(folder / "meta.json"), stampFile(folder / "transcript.json"), stampFile(folder / "summary.json")};
+}
+
+std::optional<Recording> RecordingStore::load(const fs::path& folder)
 {
     Recording recording;
     recording.directoryURL = folder;

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <vector>
@@ -49,12 +50,29 @@ signals:
     void recordingsChanged();
 
 private:
-    std::vector<Recording> scan(const std::filesystem::path& folder, bool skipKindFolders) const;
-    std::optional<Recording> load(const std::filesystem::path& folder) const;
+    // What a recording folder's three JSON files looked like on disk when they were read: a file
+    // rewritten in any way (even in place) gets a new inode, size, or change time.
+    struct FileStamp {
+        bool exists = false;
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long changedSeconds = 0, changedNanoseconds = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    struct FolderStamp {
+        FileStamp meta, transcript, summary;
+        bool operator==(const FolderStamp&) const = default;
+    };
+
+    std::vector<std::filesystem::path> scan(const std::filesystem::path& folder, bool skipKindFolders) const;
+    static FolderStamp stampOf(const std::filesystem::path& folder);
+    static std::optional<Recording> load(const std::filesystem::path& folder);
     void writeTranscript(const Recording& recording, const Transcript& transcript, const char* operation);
 
     std::filesystem::path m_baseDirectory;
     std::vector<Recording> m_recordings;
+    // Stamps of the folders behind m_recordings: a rescan decodes only folders whose files
+    // changed since, so an edit does not parse every transcript of the library again.
+    std::map<std::filesystem::path, FolderStamp> m_stamps;
 };
 
 } // namespace palaverly

@@ -1,0 +1,2 @@
+add_executable(bench_store_reload ${CMAKE_CURRENT_LIST_DIR}/StoreReloadBench.cpp)
+target_link_libraries(bench_store_reload PRIVATE palaverly_core palaverly_warnings)
