@@ -1,0 +1,131 @@
+#include "audio/DuckingMixer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace palaverly;
+
+namespace {
+
+void push(std::vector<float>& queue, size_t n, float value)
+{
+    queue.insert(queue.end(), n, value);
+}
+
+// The gain after `n` samples of smoothing towards `target` with `coefficient`, in float as the
+// mixer does it.
+float smoothed(float gain, float target, float coefficient, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        gain = gain + (target - gain) * coefficient;
+    return gain;
+}
+
+} // namespace
+
+TEST(DuckingMixerTest, ThresholdIsStrictlyGreaterAndDecidedOncePerBlockFromTheSystemSide)
+{
+    DuckingMixer mixer;
+    std::vector<float> block;
+    // RMS exactly 0.02: no ducking, the gain stays at 3.0.
+    push(mixer.systemQueue(), 480, DuckingMixer::kDuckThresholdRMS);
+    push(mixer.micQueue(), 480, 0.1f);
+    mixer.mixAvailable(block);
+    ASSERT_EQ(block.size(), 480u);
+    EXPECT_EQ(mixer.micGain(), 3.0f);
+    EXPECT_FLOAT_EQ(block[479], 0.02f + 3.0f * 0.1f);
+
+    // Half the block silent, half above the threshold: the RMS over the whole block decides.
+    push(mixer.systemQueue(), 240, 0.0f);
+    push(mixer.systemQueue(), 240, 0.03f); // RMS = 0.03 / sqrt(2) = 0.0212 > 0.02
+    push(mixer.micQueue(), 480, 0.0f);
+    mixer.mixAvailable(block);
+    EXPECT_LT(mixer.micGain(), 3.0f);
+    EXPECT_EQ(block[0], 0.0f); // the gain falls from the first sample on, the mic side is silent
+
+    // A loud microphone alone never ducks.
+    DuckingMixer quiet;
+    push(quiet.systemQueue(), 480, 0.0f);
+    push(quiet.micQueue(), 480, 0.9f);
+    quiet.mixAvailable(block);
+    EXPECT_EQ(quiet.micGain(), 3.0f);
+    EXPECT_EQ(block[0], 1.0f); // 2.7 clipped
+}
+
+TEST(DuckingMixerTest, GainFallsWithAttackAndClimbsBackWithReleasePerSample)
+{
+    DuckingMixer mixer;
+    std::vector<float> block;
+    const float mic = 0.1f;
+    const float system = 0.5f;
+
+    push(mixer.systemQueue(), 480, system);
+    push(mixer.micQueue(), 480, mic);
+    mixer.mixAvailable(block);
+    ASSERT_EQ(block.size(), 480u);
+    // The gain is updated before it is applied: the first sample already uses one step.
+    const float first = smoothed(3.0f, 0.05f, DuckingMixer::kDuckAttackCoef, 1);
+    EXPECT_FLOAT_EQ(block[0], system + first * mic);
+    const float afterAttack = smoothed(3.0f, 0.05f, DuckingMixer::kDuckAttackCoef, 480);
+    EXPECT_FLOAT_EQ(mixer.micGain(), afterAttack);
+    EXPECT_FLOAT_EQ(block[479], system + afterAttack * mic);
+    EXPECT_NEAR(afterAttack, 0.05f + 2.95f * std::pow(1 - 0.00208f, 480), 1e-4f); // about 10 ms time constant
+
+    // Silence on the system side: back towards 3.0, much slower.
+    push(mixer.systemQueue(), 7200, 0.0f);
+    push(mixer.micQueue(), 7200, mic);
+    mixer.mixAvailable(block);
+    const float afterRelease = smoothed(afterAttack, 3.0f, DuckingMixer::kDuckReleaseCoef, 7200);
+    EXPECT_FLOAT_EQ(mixer.micGain(), afterRelease);
+    EXPECT_FLOAT_EQ(block[7199], afterRelease * mic);
+    EXPECT_NEAR(afterRelease, 3.0f - (3.0f - afterAttack) * std::exp(-7200 * 0.000139f), 1e-3f);
+    EXPECT_TRUE(std::is_sorted(block.begin(), block.end())); // rising, never overshooting
+    EXPECT_LT(block.back(), 3.0f * mic);
+}
+
+TEST(DuckingMixerTest, UnequalQueuesWaitAndTheFlushPadsTheShorterSideWithSilence)
+{
+    DuckingMixer mixer;
+    std::vector<float> block;
+    push(mixer.systemQueue(), 1000, 0.01f);
+    mixer.mixAvailable(block);
+    EXPECT_TRUE(block.empty()); // the microphone has not arrived yet
+
+    push(mixer.micQueue(), 600, 0.1f);
+    mixer.mixAvailable(block);
+    EXPECT_EQ(block.size(), 600u);
+    EXPECT_EQ(mixer.systemQueue().size(), 400u);
+    EXPECT_TRUE(mixer.micQueue().empty());
+
+    push(mixer.micQueue(), 500, 0.2f);
+    mixer.mixAvailable(block);
+    EXPECT_EQ(block.size(), 400u);
+    ASSERT_EQ(mixer.micQueue().size(), 100u);
+
+    // The flush mixes what is left with the current gain, system side padded with zeros.
+    const float gain = mixer.micGain();
+    push(mixer.systemQueue(), 30, 0.1f);
+    mixer.flush(block);
+    ASSERT_EQ(block.size(), 100u);
+    EXPECT_FLOAT_EQ(block[0], 0.1f + gain * 0.2f);
+    EXPECT_FLOAT_EQ(block[99], std::min(1.0f, gain * 0.2f));
+    EXPECT_EQ(mixer.micGain(), gain); // no smoothing in the flush
+    EXPECT_TRUE(mixer.systemQueue().empty());
+    EXPECT_TRUE(mixer.micQueue().empty());
+    mixer.flush(block);
+    EXPECT_TRUE(block.empty());
+}
+
+TEST(DuckingMixerTest, OutputIsClippedToFullScale)
+{
+    DuckingMixer mixer;
+    std::vector<float> block;
+    mixer.systemQueue() = {0.9f, -0.9f, 0.2f};
+    mixer.micQueue() = {0.5f, -0.5f, 0.1f};
+    mixer.mixAvailable(block);
+    EXPECT_EQ(block[0], 1.0f);
+    EXPECT_EQ(block[1], -1.0f);
+    EXPECT_NEAR(block[2], 0.2f + 0.1f * mixer.micGain(), 1e-6f);
+}
