@@ -49,7 +49,7 @@ class RecorderModel : public QObject {
 public:
     struct Dependencies; // capture back ends, remote clients, sleeper; see RecorderModel.cpp
     RecorderModel(RecordingStore& store, AppSettings* settings, std::unique_ptr<Dependencies> dependencies,
-                  QObject* parent = nullptr);
+        QObject* parent = nullptr);
     ~RecorderModel() override;
 
     bool isRecording() const { return m_isRecording; }

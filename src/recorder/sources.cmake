@@ -1,0 +1,3 @@
+list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/ProcessingPrompts.cpp
+)
