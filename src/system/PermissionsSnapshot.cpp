@@ -1,0 +1,129 @@
+#include "system/PermissionsSnapshot.h"
+
+#include "system/SoundServerProbe.h"
+#include "system/SyntheticInputProbe.h"
+#include "system/SystemSettingsPage.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace palaverly {
+
+PermissionsSnapshot::PermissionsSnapshot(QSettings& store, QObject* parent)
+    : PermissionsSnapshot(store, Probes{SoundServerProbe::create(), SyntheticInputProbe::create()}, parent)
+{
+}
+
+PermissionsSnapshot::PermissionsSnapshot(QSettings& store, Probes probes, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_probes(std::move(probes))
+{
+    if (!m_probes.sound)
+        m_probes.sound = std::make_unique<NullSoundServerProbe>();
+    if (!m_probes.input)
+        m_probes.input = std::make_unique<NullSyntheticInputProbe>();
+    const States states = readStates();
+    m_microphone = states.microphone;
+    m_screenRecording = states.screenRecording;
+    m_accessibility = states.accessibility;
+}
+
+PermissionsSnapshot::~PermissionsSnapshot() = default;
+
+bool PermissionsSnapshot::flag(const char* key) const
+{
+    // QSettings' INI files hand a stored boolean back as the text "true".
+    const QVariant value = m_store.value(key);
+    return value.typeId() == QMetaType::Bool ? value.toBool() : value.toString() == QLatin1String("true");
+}
+
+PermissionStatus PermissionsSnapshot::withPromptFlag(bool granted, const char* key) const
+{
+    if (granted)
+        return PermissionStatus::granted;
+    return flag(key) ? PermissionStatus::denied : PermissionStatus::notDetermined;
+}
+
+PermissionStatus PermissionsSnapshot::status(PermissionKind kind) const
+{
+    switch (kind) {
+    case PermissionKind::microphone:
+        return m_microphone;
+    case PermissionKind::screenRecording:
+        return m_screenRecording;
+    case PermissionKind::accessibility:
+        return m_accessibility;
+    }
+    return PermissionStatus::notDetermined;
+}
+
+bool PermissionsSnapshot::allGranted() const
+{
+    return m_microphone == PermissionStatus::granted && m_screenRecording == PermissionStatus::granted
+        && m_accessibility == PermissionStatus::granted;
+}
+
+PermissionsSnapshot::States PermissionsSnapshot::readStates() const
+{
+    // There is no per-application microphone prompt: the input either works or needs fixing in
+    // the sound settings.
+    const SoundServerProbe::Result sound = m_probes.sound->check();
+    return {sound.defaultInput ? PermissionStatus::granted : PermissionStatus::denied,
+        withPromptFlag(sound.outputMonitor, kHasPromptedScreenRecordingKey),
+        withPromptFlag(m_probes.input->available(), kHasPromptedAccessibilityKey)};
+}
+
+void PermissionsSnapshot::refresh()
+{
+    const States states = readStates();
+    if (states.microphone != m_microphone) {
+        m_microphone = states.microphone;
+        emit microphoneChanged(m_microphone);
+    }
+    if (states.screenRecording != m_screenRecording) {
+        m_screenRecording = states.screenRecording;
+        emit screenRecordingChanged(m_screenRecording);
+    }
+    if (states.accessibility != m_accessibility) {
+        m_accessibility = states.accessibility;
+        emit accessibilityChanged(m_accessibility);
+    }
+}
+
+void PermissionsSnapshot::request(PermissionKind kind, std::function<void(PermissionStatus)> done)
+{
+    bool granted = false;
+    switch (kind) {
+    case PermissionKind::microphone:
+        granted = m_probes.sound->check().defaultInput;
+        break;
+    case PermissionKind::screenRecording:
+        m_store.setValue(kHasPromptedScreenRecordingKey, true);
+        m_store.sync();
+        granted = m_probes.sound->check().outputMonitor;
+        break;
+    case PermissionKind::accessibility:
+        m_store.setValue(kHasPromptedAccessibilityKey, true);
+        m_store.sync();
+        granted = m_probes.input->available();
+        break;
+    }
+    const PermissionStatus result = granted ? PermissionStatus::granted : PermissionStatus::denied;
+    QMetaObject::invokeMethod(
+        this,
+        [done = std::move(done), result] {
+            if (done)
+                done(result);
+        },
+        Qt::QueuedConnection);
+}
+
+void PermissionsSnapshot::openSystemSettings(PermissionKind kind) const
+{
+    SystemSettingsPage::forPermission(kind, [](const QString& name) {
+        return QStandardPaths::findExecutable(name);
+    }).open();
+}
+
+} // namespace palaverly

@@ -1,0 +1,34 @@
+list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/HotkeyConfig.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyCodeTable.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyboardLayout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NotificationCenter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PermissionsSnapshot.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SystemSettingsPage.cpp
+)
+
+# Back ends: X11 for hotkeys, key names and XTest; libpulse for the sound-server probe. Without
+# the libraries the null back ends are built and the program runs with those features off.
+if(TARGET PkgConfig::X11 AND TARGET PkgConfig::XCB)
+  list(APPEND PALAVERLY_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/X11Modifiers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/GlobalHotkeyManager_x11.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/KeyboardLayout_x11.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SyntheticInputProbe_x11.cpp
+  )
+  list(APPEND PALAVERLY_CORE_LIBS PkgConfig::X11 PkgConfig::XCB)
+else()
+  list(APPEND PALAVERLY_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/GlobalHotkeyManager_null.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/KeyboardLayout_null.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SyntheticInputProbe_null.cpp
+  )
+endif()
+
+if(TARGET PkgConfig::PULSE)
+  list(APPEND PALAVERLY_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoundServerProbe_pulse.cpp)
+  list(APPEND PALAVERLY_CORE_LIBS PkgConfig::PULSE)
+else()
+  list(APPEND PALAVERLY_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoundServerProbe_null.cpp)
+endif()

@@ -1,0 +1,5 @@
+palaverly_add_test(HotkeyConfigTest DISPLAY)
+palaverly_add_test(GlobalHotkeyManagerTest DISPLAY LIBS PkgConfig::XCB)
+palaverly_add_test(AppSettingsTest)
+palaverly_add_test(NotificationCenterTest TSAN)
+palaverly_add_test(PermissionsSnapshotTest DISPLAY SOUND)
