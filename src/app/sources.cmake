@@ -1,2 +1,4 @@
 list(APPEND PALAVERLY_UI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/MenuBarController.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TrayMenuModel.cpp
 )
