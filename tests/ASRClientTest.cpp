@@ -4,11 +4,11 @@
 #include "LogCapture.h"
 #include "RecordingSleeper.h"
 #include "common/BuildConfig.h"
+#include "common/Uuid.h"
 
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 
 using namespace palaverly;
 using namespace palaverly::test;
@@ -71,13 +71,14 @@ TEST_F(ASRClientTest, UploadsOneMultipartPartByteForByte)
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.target, kDiarize);
     EXPECT_EQ(request.headerNames(), (std::vector<std::string>{"content-length", "content-type", "host"}));
+    // "Boundary-" and a fresh UUID in its canonical upper-case form.
     const std::string contentType = request.header("Content-Type").value_or("");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(contentType, match,
-        std::regex("multipart/form-data; boundary=(Boundary-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-"
-                   "[0-9A-F]{12})")))
-        << contentType;
-    const std::string boundary = match[1];
+    const std::string prefix = "multipart/form-data; boundary=";
+    ASSERT_TRUE(contentType.starts_with(prefix + "Boundary-")) << contentType;
+    const std::string boundary = contentType.substr(prefix.size());
+    const auto uuid = Uuid::parse(boundary.substr(9));
+    ASSERT_TRUE(uuid) << boundary;
+    EXPECT_EQ("Boundary-" + uuid->toString(), boundary);
     const std::string expected = "--" + boundary + "\r\n"
         + "Content-Disposition: form-data; name=\"audio\"; filename=\"audio.wav\"\r\n" + "Content-Type: audio/wav\r\n"
         + "\r\n" + audio + "\r\n--" + boundary + "--\r\n";
