@@ -11,6 +11,7 @@
 #include "FakeSpeechService.h"
 #include "QtWait.h"
 #include "RecordingSleeper.h"
+#include "SoundServer.h"
 #include "TempLibrary.h"
 
 #include <QProcess>
@@ -33,8 +34,8 @@ protected:
         deps->asr = &asr;
         deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
         recorder = std::make_unique<RecorderModel>(store, &settings, std::move(deps));
-        controller = std::make_unique<MenuBarController>(*recorder, store, settings, notifications,
-                                                         GlobalHotkeyManager::create());
+        controller = std::make_unique<MenuBarController>(
+            *recorder, store, settings, notifications, GlobalHotkeyManager::create());
     }
 
     ~MenuBarControllerTest() override
@@ -79,8 +80,9 @@ protected:
 
 TEST_F(MenuBarControllerTest, MenuShowsRecordingClockStopAndThenTranscriptionProgress)
 {
-    EXPECT_EQ(menu(), (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-",
-                                            "Настройки…", "Проверить обновления…", "Выйти"}));
+    EXPECT_EQ(menu(),
+        (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-", "Настройки…",
+            "Проверить обновления…", "Выйти"}));
     EXPECT_EQ(action("Записать встречу")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
     EXPECT_FALSE(controller->isShowingRecordingIcon());
 
@@ -110,10 +112,10 @@ TEST_F(MenuBarControllerTest, MenuShowsRecordingClockStopAndThenTranscriptionPro
 
 TEST_F(MenuBarControllerTest, AFailedStartShowsItsErrorAboveTheStartItems)
 {
-    const QByteArray server = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", "unix:/nonexistent/palaverly-test-socket");
-    controller->runCommand(TrayMenuItem::Command::startMeeting);
-    qputenv("PULSE_SERVER", server);
+    {
+        ScopedEnvironment noServer("PULSE_SERVER", "unix:/nonexistent/palaverly-test-socket");
+        controller->runCommand(TrayMenuItem::Command::startMeeting);
+    }
     ASSERT_TRUE(recorder->lastError());
     const auto items = menu();
     EXPECT_EQ(items.at(0), QString::fromStdString(*recorder->lastError()));
@@ -126,9 +128,7 @@ TEST_F(MenuBarControllerTest, AFailedStartShowsItsErrorAboveTheStartItems)
 
 TEST_F(MenuBarControllerTest, GlobalHotkeysStartAndStopAndFollowTheSettings)
 {
-    const auto press = [](const char* keys) {
-        QProcess::execute("xdotool", {"key", "--clearmodifiers", keys});
-    };
+    const auto press = [](const char* keys) { QProcess::execute("xdotool", {"key", "--clearmodifiers", keys}); };
     press("ctrl+alt+n");
     ASSERT_TRUE(waitUntil([&] { return recorder->isRecording(); }));
     EXPECT_EQ(recorder->currentKind(), RecordingKind::note);
