@@ -1,0 +1,1 @@
+palaverly_add_test(DictationHotkeyMonitorTest GUI DISPLAY LIBS PkgConfig::XCB)
