@@ -1,1 +1,2 @@
 palaverly_add_test(DictationHotkeyMonitorTest GUI DISPLAY LIBS PkgConfig::XCB)
+palaverly_add_test(TextInjectorTest GUI DISPLAY LIBS PkgConfig::XCB)

@@ -55,15 +55,31 @@ TextInjector::Snapshot TextInjector::takeSnapshot()
 
 void TextInjector::paste(const QString& text)
 {
+    putAndPaste(text, takeSnapshot(), 1);
+}
+
+void TextInjector::putAndPaste(const QString& text, const Snapshot& snapshot, int retries)
+{
     QClipboard* clipboard = QGuiApplication::clipboard();
-    Snapshot snapshot = takeSnapshot();
     clipboard->setText(text, QClipboard::Clipboard);
+    if (clipboard->text(QClipboard::Clipboard) != text) {
+        // X turns down a new owner whose timestamp is older than the clipboard's last change.
+        // The toolkit's timestamp catches up once it has read the notice of that change, which
+        // may still be queued when the change happened a moment ago.
+        if (retries > 0) {
+            QTimer::singleShot(kOwnershipRetryDelay, this,
+                [this, text, snapshot, retries] { putAndPaste(text, snapshot, retries - 1); });
+        } else {
+            log::error(lcTextInjector(), QStringLiteral("Failed to put the text on the clipboard"));
+        }
+        return;
+    }
 
     if (!m_sender || !m_sender->sendPaste()) {
         log::error(lcTextInjector(), QStringLiteral("Failed to open XTest for paste"));
         return;
     }
-    QTimer::singleShot(kRestoreDelay, this, [this, snapshot = std::move(snapshot), text] { restore(snapshot, text); });
+    QTimer::singleShot(kRestoreDelay, this, [this, snapshot, text] { restore(snapshot, text); });
 }
 
 void TextInjector::restore(const Snapshot& snapshot, const QString& pasted)

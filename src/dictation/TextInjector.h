@@ -49,6 +49,9 @@ public:
     static std::unique_ptr<KeySender> createKeySender(const QByteArray& displayName = {});
 
 private:
+    static constexpr std::chrono::milliseconds kOwnershipRetryDelay{50};
+
+    void putAndPaste(const QString& text, const Snapshot& snapshot, int retries);
     void restore(const Snapshot& snapshot, const QString& pasted);
 
     std::unique_ptr<KeySender> m_sender;
