@@ -105,17 +105,6 @@ TEST(AudioConverterTest, MonoAt24kAndInt16InterleavedAt16kComeOutAt48k)
     }
 }
 
-TEST(AudioConverterTest, SameRateMonoPassesSamplesThroughExactly)
-{
-    auto converter = AudioConverter::create({48000, 1, SampleType::float32, SampleLayout::planar});
-    ASSERT_TRUE(converter);
-    const std::vector<float> in = {0.1f, -0.25f, 0.5f, 1.5f, -2.0f};
-    std::vector<float> out;
-    ASSERT_EQ(converter->convert(AudioBuffer::fromFloat(48000, 1, SampleLayout::planar, in), out),
-        AudioConverter::Status::converted);
-    EXPECT_EQ(out, in); // above full scale is kept: clipping is the mixer's business
-}
-
 TEST(AudioConverterTest, OutputCapacityRule)
 {
     EXPECT_EQ(AudioConverter::outputCapacity(24000, 1000), 2u * 1000 + 1024);

@@ -1,6 +1,7 @@
-palaverly_add_test(AudioBufferTest)
 palaverly_add_test(AudioConverterTest LIBS PkgConfig::SNDFILE)
 palaverly_add_test(DuckingMixerTest)
 palaverly_add_test(SerialQueueTest TSAN)
 palaverly_add_test(AudioLevelMeterTest TSAN)
 palaverly_add_test(RecordingSessionTest TSAN LIBS PkgConfig::SNDFILE)
+palaverly_add_test(SystemAudioCaptureTest SOUND TSAN)
+palaverly_add_test(MicrophoneTapTest SOUND TSAN)

@@ -1,13 +1,80 @@
+#include "app/MenuBarController.h"
+#include "app/SingleInstance.h"
 #include "common/Log.h"
+#include "model/RecordingStore.h"
+#include "recorder/RecorderModel.h"
+#include "system/AppSettings.h"
+#include "system/GlobalHotkeyManager.h"
+#include "system/NotificationCenter.h"
 
 #include <QApplication>
+#include <QSettings>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace palaverly;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+// SIGINT and SIGTERM end the event loop like "Выйти" does, so a running recording is finalized.
+// The handler only writes a byte; the main loop reads it.
+void quitOnSignals(QObject* context)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char byte = 1;
+        [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    palaverly::log::installHandler();
+    log::installHandler();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("palaverly"));
     QApplication::setApplicationName(QStringLiteral("palaverly"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Palaverly"));
     QApplication::setQuitOnLastWindowClosed(false);
-    return 0;
+
+    SingleInstance instance;
+    if (instance.handOverToRunningInstance())
+        return 0;
+
+    QSettings defaults;
+    // The interface is always Russian.
+    defaults.setValue(QStringLiteral("AppleLanguages"), QStringList{QStringLiteral("ru")});
+    QLocale::setDefault(QLocale(QStringLiteral("ru_RU")));
+
+    NotificationCenter notifications;
+    RecordingStore store(RecordingStore::defaultBaseDirectory());
+    AppSettings settings(defaults, notifications);
+    RecorderModel recorder(store, &settings);
+    MenuBarController menuBar(recorder, store, settings, notifications, GlobalHotkeyManager::create());
+    QObject::connect(&instance, &SingleInstance::activationRequested, &menuBar,
+                     [&menuBar] { menuBar.runCommand(TrayMenuItem::Command::openLibrary); });
+
+    quitOnSignals(&app);
+
+    const int status = app.exec();
+    if (recorder.isRecording())
+        recorder.stopCurrent();
+    return status;
 }

@@ -5,6 +5,8 @@
 #include "model/Recording.h"
 
 #include <QObject>
+#include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -15,6 +17,12 @@ namespace palaverly {
 
 class RecordingStore;
 class AppSettings;
+class AudioLevelMeter;
+class BackgroundJob;
+class MicrophoneTap;
+class RecordingSession;
+class SystemAudioCapture;
+struct RecorderDependencies;
 
 // State of the transcription job of one recording. A recording without an entry is idle.
 struct TranscribingState {
@@ -77,8 +85,14 @@ public:
     // Asks the language model for a summary of the recording's transcript.
     void resummarize(const Recording& recording);
 
-    // The name a new recording gets: "Встреча — 4 дек., 09:05" / "Заметка — ...".
-    static std::string defaultName(std::chrono::system_clock::time_point date, RecordingKind kind);
+    // Hands a stopped recording to the speech-recognition service; its transcript, then its
+    // automatic title follow. Called by stop.
+    void startTranscription(const Uuid& id, const std::filesystem::path& audioFile, RecordingKind kind);
+
+    // Jobs currently running, by kind (for tests and diagnostics).
+    bool hasTranscribeTask(const Uuid& id) const { return m_transcribeTasks.count(id) > 0; }
+    bool hasSummaryTask(const Uuid& id) const { return m_summaryTasks.count(id) > 0; }
+    bool hasTitleTask(const Uuid& id) const { return m_titleTasks.count(id) > 0; }
 
 signals:
     void isRecordingChanged();
@@ -91,9 +105,41 @@ signals:
     void summarizingStatesChanged();
 
 private:
+    // A running job and its serial number: a job that was replaced by a newer one of the same
+    // kind for the same recording finds a different serial in the map and leaves the map alone.
+    struct Task {
+        std::uint64_t serial = 0;
+        std::unique_ptr<BackgroundJob> job;
+    };
+    using TaskMap = std::map<Uuid, Task>;
+
+    void startMeeting();
+    void startNote();
+    void stop();
+    void startFailed(RecordingKind kind, const std::string& error);
+    void startLevelPublishing();
+    void stopLevelPublishing();
+    void publishLevel();
+
+    void setRecording(bool recording);
+    void setCurrentKind(std::optional<RecordingKind> kind);
+    void setCurrentRecordingID(std::optional<Uuid> id);
+    void setRecordingStartedAt(std::optional<std::chrono::system_clock::time_point> date);
+    void setInputLevel(float level);
+    void setLastError(std::optional<std::string> error);
+    void setTranscribing(const Uuid& id, std::optional<TranscribingState> state);
+    void setSummarizing(const Uuid& id, std::optional<SummarizingState> state);
+
+    // Jobs (RecorderPipeline.cpp).
+    std::uint64_t launch(TaskMap& tasks, const Uuid& id, std::function<void(std::stop_token, std::uint64_t)> work);
+    bool isCurrent(const TaskMap& tasks, const Uuid& id, std::uint64_t serial) const;
+    void finish(TaskMap& tasks, const Uuid& id, std::uint64_t serial);
+    void startTitle(const Uuid& id, RecordingKind kind, const Transcript& transcript);
+    void startSummary(const Uuid& id, RecordingKind kind, const Transcript& transcript);
+
     RecordingStore& m_store;
     AppSettings* m_settings = nullptr;
-    std::unique_ptr<Dependencies> m_deps;
+    std::unique_ptr<RecorderDependencies> m_deps;
 
     bool m_isRecording = false;
     std::optional<RecordingKind> m_currentKind;
@@ -103,6 +149,21 @@ private:
     std::optional<std::string> m_lastError;
     std::map<Uuid, TranscribingState> m_transcribingStates;
     std::map<Uuid, SummarizingState> m_summarizingStates;
+
+    std::unique_ptr<SystemAudioCapture> m_meetingCapture;
+    std::unique_ptr<MicrophoneTap> m_noteMic;
+    std::shared_ptr<RecordingSession> m_session;
+    // Fed on the capture thread, read here; shared so a late callback never sees a dead meter.
+    std::shared_ptr<AudioLevelMeter> m_systemMeter;
+    std::shared_ptr<AudioLevelMeter> m_micMeter;
+    QTimer m_levelTimer;
+
+    std::uint64_t m_nextSerial = 1;
+    TaskMap m_transcribeTasks;
+    TaskMap m_summaryTasks;
+    TaskMap m_titleTasks;
+    // Replaced jobs that have not reported back yet; destroyed when they do.
+    std::map<std::uint64_t, std::unique_ptr<BackgroundJob>> m_retiredJobs;
 };
 
 } // namespace palaverly

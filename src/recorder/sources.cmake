@@ -1,3 +1,5 @@
 list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ProcessingPrompts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RecorderModel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RecorderPipeline.cpp
 )

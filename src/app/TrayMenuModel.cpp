@@ -1,0 +1,121 @@
+#include "app/TrayMenuModel.h"
+
+namespace palaverly {
+
+namespace {
+
+using Item = TrayMenuItem;
+
+Item separator()
+{
+    return {};
+}
+
+Item status(QString text, QString symbol = {}, Item::Tint tint = Item::Tint::none, Item::Font font = Item::Font::menu)
+{
+    Item item;
+    item.kind = Item::Kind::status;
+    item.text = std::move(text);
+    item.symbol = std::move(symbol);
+    item.tint = tint;
+    item.font = font;
+    return item;
+}
+
+Item command(QString text, Item::Command command, QString symbol, QKeySequence shortcut = {},
+             Item::Tint tint = Item::Tint::none)
+{
+    Item item;
+    item.kind = Item::Kind::command;
+    item.text = std::move(text);
+    item.command = command;
+    item.symbol = std::move(symbol);
+    item.shortcut = std::move(shortcut);
+    item.tint = tint;
+    return item;
+}
+
+} // namespace
+
+QString elapsedText(long long seconds)
+{
+    const long long s = std::max(0LL, seconds);
+    if (s < 3600)
+        return QString::asprintf("%lld:%02lld", s / 60, s % 60);
+    return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
+}
+
+QKeySequence menuShortcut(const HotkeyConfig& hotkey)
+{
+    if (!hotkey.isAssigned())
+        return {};
+    const QString name = HotkeyConfig::keyName(hotkey.keyCode).toLower();
+    const QKeySequence key = QKeySequence::fromString(name, QKeySequence::PortableText);
+    if (key.isEmpty())
+        return {};
+    return QKeySequence(QKeyCombination(hotkey.menuModifierFlags(), key[0].key()));
+}
+
+std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
+{
+    std::vector<Item> items;
+    if (state.pendingUpdateVersion) {
+        items.push_back(command(QStringLiteral("Доступно обновление ") + *state.pendingUpdateVersion,
+                                Item::Command::checkUpdates, QStringLiteral("arrow.down.circle.fill"), {},
+                                Item::Tint::accent));
+        items.push_back(separator());
+    }
+
+    if (state.isRecording) {
+        QString title = QStringLiteral("Идёт запись…");
+        if (state.currentKind == RecordingKind::meeting)
+            title = QStringLiteral("Идёт запись встречи…");
+        else if (state.currentKind == RecordingKind::note)
+            title = QStringLiteral("Идёт запись заметки…");
+        items.push_back(status(title, QStringLiteral("record.circle.fill"), Item::Tint::red));
+        if (state.elapsedSeconds) {
+            Item elapsed = status(elapsedText(*state.elapsedSeconds) + QStringLiteral(" прошло"),
+                                  QStringLiteral("blank"), Item::Tint::none, Item::Font::monospacedDigits);
+            elapsed.isElapsed = true;
+            items.push_back(elapsed);
+        }
+        items.push_back(separator());
+        items.push_back(command(QStringLiteral("Остановить"), Item::Command::stop, QStringLiteral("stop.fill"),
+                                menuShortcut(state.stopHotkey), Item::Tint::red));
+    } else {
+        if (state.runningStage) {
+            items.push_back(status(QStringLiteral("Расшифровка (%1)…").arg(QString::fromStdString(*state.runningStage)),
+                                   QStringLiteral("arrow.triangle.2.circlepath")));
+            items.push_back(separator());
+        } else if (state.failedTranscription) {
+            items.push_back(status(QStringLiteral("Последняя расшифровка не удалась"),
+                                   QStringLiteral("exclamationmark.triangle"), Item::Tint::orange));
+            items.push_back(status(QString::fromStdString(*state.failedTranscription), {}, Item::Tint::none,
+                                   Item::Font::small));
+            items.push_back(separator());
+        }
+        if (state.lastError) {
+            items.push_back(status(QString::fromStdString(*state.lastError), QStringLiteral("exclamationmark.octagon"),
+                                   Item::Tint::red, Item::Font::small));
+            items.push_back(separator());
+        }
+        items.push_back(command(QStringLiteral("Записать встречу"), Item::Command::startMeeting,
+                                QStringLiteral("person.2.wave.2"), menuShortcut(state.meetingHotkey)));
+        items.push_back(command(QStringLiteral("Быстрая заметка"), Item::Command::startNote, QStringLiteral("mic"),
+                                menuShortcut(state.noteHotkey)));
+    }
+
+    items.push_back(separator());
+    items.push_back(command(QStringLiteral("Открыть заметки…"), Item::Command::openLibrary,
+                            QStringLiteral("books.vertical"), QKeySequence(Qt::CTRL | Qt::Key_L)));
+    items.push_back(separator());
+    items.push_back(command(QStringLiteral("Настройки…"), Item::Command::openSettings, QStringLiteral("gearshape"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+    items.push_back(command(QStringLiteral("Проверить обновления…"), Item::Command::checkUpdates,
+                            QStringLiteral("arrow.triangle.2.circlepath")));
+    items.push_back(command(QStringLiteral("Выйти"), Item::Command::quit, QStringLiteral("power"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    return items;
+}
+
+} // namespace palaverly

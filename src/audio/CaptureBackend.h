@@ -1,0 +1,70 @@
+#pragma once
+
+#include "audio/AudioBuffer.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace palaverly {
+
+// What a record stream listens to. Either follows the system's default when the user switches
+// devices during a recording (headphones plugged in), keeping its sample format.
+enum class CaptureDevice {
+    defaultOutputMonitor, // the sound the computer plays: the monitor of the default output
+    defaultInput, // the default microphone
+};
+
+// The platform seam of audio capture: one connection to the sound server and its record
+// streams, all delivering on one thread of the back end (the capture queue). Samples come as
+// interleaved 32-bit float at the device's own rate and channel count. Implementations: PulseAudio
+// (also served by PipeWire), and a null one for builds without it, whose start always fails.
+//
+// Threads: start and stop on the owner's thread (the main thread); the callbacks of the request on
+// the back end's delivery thread, one at a time, never after stop has returned.
+class CaptureBackend {
+public:
+    struct Stream {
+        CaptureDevice device = CaptureDevice::defaultInput;
+        // 0: buffers as the server hands them out; else exactly this many frames per buffer.
+        uint32_t framesPerBuffer = 0;
+        // Never called with an empty buffer.
+        std::function<void(const AudioBuffer&)> onBuffer;
+    };
+
+    struct Request {
+        std::vector<Stream> streams;
+        // On the owner's thread, during start: the format of stream `index` once the device is
+        // known, before the stream is opened.
+        std::function<void(size_t index, const AudioFormat& format)> onStreamFormat;
+        // On the delivery thread: a running stream (or the connection) failed by itself; the text
+        // is the server's reason. The other streams go on.
+        std::function<void(const std::string& reason)> onStreamError;
+    };
+
+    struct StartError {
+        enum class Kind {
+            failed, // no server, refused, a stream would not start; `reason` says why
+            noOutputMonitor, // no default output whose sound could be recorded
+        };
+        Kind kind = Kind::failed;
+        std::string reason;
+    };
+
+    // The back end this build was made with. `threadName` names the delivery thread.
+    static std::unique_ptr<CaptureBackend> create(const std::string& threadName);
+
+    virtual ~CaptureBackend() = default;
+
+    // Connects and opens every stream, waiting until all of them record. On failure nothing is
+    // left open. Calling start while running fails.
+    virtual std::optional<StartError> start(Request request) = 0;
+    // Closes the streams and the connection and waits for the delivery thread. Does nothing when
+    // not running.
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+};
+
+} // namespace palaverly

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "audio/AudioBuffer.h"
+#include "audio/CaptureBackend.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace palaverly {
+
+// Captures the default microphone alone, for notes and dictation, in buffers of exactly 4096
+// frames of 32-bit float at the device's own rate and channel count. Follows the default input
+// when the user switches it during a recording.
+//
+// Threads: construct, start, stop and destroy on the main thread. onBuffer is set before start
+// and called on the tap's own capture thread; it must only hand the buffer on and return. Every
+// buffer handed out is a fresh copy owned by the receiver's copy of it.
+class MicrophoneTap {
+public:
+    static constexpr uint32_t kFramesPerBuffer = 4096;
+
+    struct MicError {
+        std::string reason; // the sound server's (or connection's) own text
+        // The sentence for the user.
+        std::string description() const;
+    };
+
+    using BufferHandler = std::function<void(const AudioBuffer&)>;
+
+    // The platform back end of this build by default; tests may pass their own.
+    explicit MicrophoneTap(std::unique_ptr<CaptureBackend> backend = {});
+    ~MicrophoneTap(); // stops
+    MicrophoneTap(const MicrophoneTap&) = delete;
+    MicrophoneTap& operator=(const MicrophoneTap&) = delete;
+
+    BufferHandler onBuffer;
+
+    // Logs "Mic format: <rate> Hz, <n> ch" once the device is known, opens the stream and waits
+    // until it records, then logs "Mic capture started". On failure nothing keeps running.
+    std::optional<MicError> start();
+    // Waits until no callback runs any more, resets the counter and logs "Mic capture stopped"
+    // (also when it was not running).
+    void stop();
+    bool isRunning() const;
+
+    // Buffers delivered since start (0 after stop). Any thread.
+    long bufferCount() const { return m_bufferCounter.load(std::memory_order_relaxed); }
+
+private:
+    // Capture thread.
+    void deliver(const AudioBuffer& buffer);
+
+    std::unique_ptr<CaptureBackend> m_backend;
+    std::atomic<long> m_bufferCounter{0};
+};
+
+} // namespace palaverly

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "audio/AudioBuffer.h"
+#include "audio/CaptureBackend.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace palaverly {
+
+// Captures, for a meeting, both the sound the computer plays (the other side of a call: the
+// monitor of the default output) and the default microphone, as two record streams delivering
+// on one capture thread. Buffers are handed out in the format they arrive in (32-bit float,
+// interleaved, the device's own rate and channels); converting them is the session's business.
+// When the user switches the default output or input during a recording, the streams follow.
+//
+// Threads: construct, start, stop and destroy on the main thread. onSystemBuffer and onMicBuffer
+// are set before start and called on the capture thread, one buffer at a time; they must only
+// hand the buffer on (RecordingSession::append*, AudioLevelMeter::feed) and return.
+class SystemAudioCapture {
+public:
+    struct CaptureError {
+        enum class Kind {
+            startFailed, // `reason` is the sound server's (or connection's) own text
+            noSystemSource, // no default output whose monitor could be recorded
+        };
+        Kind kind = Kind::startFailed;
+        std::string reason;
+        // The sentence for the user.
+        std::string description() const;
+    };
+
+    using BufferHandler = std::function<void(const AudioBuffer&)>;
+
+    // The platform back end of this build by default; tests may pass their own.
+    explicit SystemAudioCapture(std::unique_ptr<CaptureBackend> backend = {});
+    ~SystemAudioCapture(); // stops
+    SystemAudioCapture(const SystemAudioCapture&) = delete;
+    SystemAudioCapture& operator=(const SystemAudioCapture&) = delete;
+
+    BufferHandler onSystemBuffer;
+    BufferHandler onMicBuffer;
+
+    // Opens both streams and waits until they record; logs
+    // "PulseAudio capture started (system audio + mic)". On failure nothing keeps running.
+    std::optional<CaptureError> start();
+    // Waits until no callback runs any more, resets the counters and logs
+    // "PulseAudio capture stopped". Does nothing when not capturing.
+    void stop();
+    bool isCapturing() const;
+
+    // Buffers delivered since start (0 after stop). Any thread.
+    long systemBufferCount() const { return m_systemBufferCounter.load(std::memory_order_relaxed); }
+    long micBufferCount() const { return m_micBufferCounter.load(std::memory_order_relaxed); }
+
+private:
+    // Capture thread.
+    void deliverSystem(const AudioBuffer& buffer);
+    void deliverMic(const AudioBuffer& buffer);
+
+    std::unique_ptr<CaptureBackend> m_backend;
+    std::atomic<long> m_systemBufferCounter{0};
+    std::atomic<long> m_micBufferCounter{0};
+};
+
+} // namespace palaverly

@@ -1,0 +1,324 @@
+#include "recorder/RecorderModel.h"
+
+#include "audio/AudioLevelMeter.h"
+#include "audio/MicrophoneTap.h"
+#include "audio/RecordingSession.h"
+#include "audio/SystemAudioCapture.h"
+#include "common/AtomicFile.h"
+#include "common/BackgroundJob.h"
+#include "common/Log.h"
+#include "model/RecordingStore.h"
+#include "recorder/ProcessingPrompts.h"
+#include "recorder/RecorderDependencies.h"
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcRecorderModel, "RecorderModel")
+
+namespace palaverly {
+
+namespace {
+constexpr std::chrono::milliseconds kLevelPublishInterval{33};
+}
+
+RecorderModel::RecorderModel(RecordingStore& store, AppSettings* settings,
+                             std::unique_ptr<RecorderDependencies> dependencies, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_settings(settings)
+    , m_deps(dependencies ? std::move(dependencies) : std::make_unique<RecorderDependencies>())
+    , m_systemMeter(std::make_shared<AudioLevelMeter>())
+    , m_micMeter(std::make_shared<AudioLevelMeter>())
+{
+    if (!m_deps->asr)
+        m_deps->asr = &ASRClient::shared();
+    if (!m_deps->openRouter)
+        m_deps->openRouter = std::make_shared<OpenRouterClient>();
+    m_levelTimer.setInterval(kLevelPublishInterval);
+    m_levelTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_levelTimer, &QTimer::timeout, this, &RecorderModel::publishLevel);
+}
+
+RecorderModel::~RecorderModel()
+{
+    // Stop the sources before the session goes, and let every job end while this object is still
+    // whole: a job posts back to it until its thread is joined.
+    if (m_meetingCapture)
+        m_meetingCapture->stop();
+    if (m_noteMic)
+        m_noteMic->stop();
+    for (TaskMap* tasks : {&m_transcribeTasks, &m_summaryTasks, &m_titleTasks})
+        for (auto& [id, task] : *tasks)
+            task.job->cancel();
+    for (auto& [serial, job] : m_retiredJobs)
+        job->cancel();
+    m_transcribeTasks.clear();
+    m_summaryTasks.clear();
+    m_titleTasks.clear();
+    m_retiredJobs.clear();
+}
+
+TranscribingState RecorderModel::transcribingState(const Uuid& id) const
+{
+    const auto it = m_transcribingStates.find(id);
+    return it == m_transcribingStates.end() ? TranscribingState{} : it->second;
+}
+
+SummarizingState RecorderModel::summarizingState(const Uuid& id) const
+{
+    const auto it = m_summarizingStates.find(id);
+    return it == m_summarizingStates.end() ? SummarizingState{} : it->second;
+}
+
+// The toggles start synchronously: by the time they return the model is recording (or has
+// failed), so a second press always sees the first one's outcome and stops instead of starting
+// a second recording.
+void RecorderModel::toggleMeeting()
+{
+    if (m_isRecording)
+        stop();
+    else
+        startMeeting();
+}
+
+void RecorderModel::toggleNote()
+{
+    if (m_isRecording)
+        stop();
+    else
+        startNote();
+}
+
+void RecorderModel::stopCurrent()
+{
+    if (!m_isRecording || !m_currentKind)
+        return;
+    if (*m_currentKind == RecordingKind::note)
+        toggleNote();
+    else
+        toggleMeeting();
+}
+
+namespace {
+
+std::filesystem::path recordingFolder(const RecordingStore& store, RecordingKind kind, const Uuid& id)
+{
+    return store.baseDirectory() / folderName(kind) / id.toString();
+}
+
+// Writes the first meta.json of a new recording; the failure text when it cannot.
+std::optional<std::string> writeNewMeta(const std::filesystem::path& folder, const Uuid& id, RecordingKind kind)
+{
+    const auto now = std::chrono::system_clock::now();
+    const RecordingMeta meta{id, prompts::defaultName(now, kind), nowSeconds(), 0, kind};
+    return writeFileAtomically(folder / "meta.json", RecordingStore::encode(meta.toJson()));
+}
+
+} // namespace
+
+void RecorderModel::startMeeting()
+{
+    const Uuid id = Uuid::generate();
+    const auto folder = recordingFolder(m_store, RecordingKind::meeting, id);
+    auto capture = std::make_unique<SystemAudioCapture>(
+        m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
+
+    auto created = RecordingSession::create(folder, RecordingSession::Mode::meetingMix);
+    if (!created.session)
+        return startFailed(RecordingKind::meeting, created.error->description());
+    const std::shared_ptr<RecordingSession> session = created.session;
+    if (const auto failure = writeNewMeta(folder, id, RecordingKind::meeting))
+        return startFailed(RecordingKind::meeting, *failure);
+
+    // Capture thread: hand the buffer on and meter it, nothing else.
+    const std::weak_ptr<RecordingSession> weakSession = session;
+    capture->onSystemBuffer = [weakSession, meter = m_systemMeter](const AudioBuffer& buffer) {
+        if (const auto target = weakSession.lock())
+            target->appendSystem(buffer);
+        meter->feed(buffer);
+    };
+    capture->onMicBuffer = [weakSession, meter = m_micMeter](const AudioBuffer& buffer) {
+        if (const auto target = weakSession.lock())
+            target->appendMic(buffer);
+        meter->feed(buffer);
+    };
+    if (const auto failure = capture->start())
+        return startFailed(RecordingKind::meeting, failure->description());
+
+    m_session = session;
+    m_meetingCapture = std::move(capture);
+    setCurrentRecordingID(id);
+    setCurrentKind(RecordingKind::meeting);
+    setRecordingStartedAt(std::chrono::system_clock::now());
+    setRecording(true);
+    setLastError(std::nullopt);
+    startLevelPublishing();
+    m_store.reload();
+}
+
+void RecorderModel::startNote()
+{
+    const Uuid id = Uuid::generate();
+    const auto folder = recordingFolder(m_store, RecordingKind::note, id);
+    auto tap = std::make_unique<MicrophoneTap>(
+        m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
+
+    auto created = RecordingSession::create(folder, RecordingSession::Mode::micOnly);
+    if (!created.session)
+        return startFailed(RecordingKind::note, created.error->description());
+    const std::shared_ptr<RecordingSession> session = created.session;
+    if (const auto failure = writeNewMeta(folder, id, RecordingKind::note))
+        return startFailed(RecordingKind::note, *failure);
+
+    const std::weak_ptr<RecordingSession> weakSession = session;
+    tap->onBuffer = [weakSession, meter = m_micMeter](const AudioBuffer& buffer) {
+        if (const auto target = weakSession.lock())
+            target->appendMic(buffer);
+        meter->feed(buffer);
+    };
+    if (const auto failure = tap->start())
+        return startFailed(RecordingKind::note, failure->description());
+
+    m_session = session;
+    m_noteMic = std::move(tap);
+    setCurrentRecordingID(id);
+    setCurrentKind(RecordingKind::note);
+    setRecordingStartedAt(std::chrono::system_clock::now());
+    setRecording(true);
+    setLastError(std::nullopt);
+    startLevelPublishing();
+    m_store.reload();
+}
+
+void RecorderModel::startFailed(RecordingKind kind, const std::string& error)
+{
+    setLastError(error);
+    log::error(lcRecorderModel(),
+               QStringLiteral("%1 start failed: %2")
+                   .arg(kind == RecordingKind::note ? QStringLiteral("Note") : QStringLiteral("Meeting"),
+                        QString::fromStdString(error)));
+}
+
+void RecorderModel::stop()
+{
+    if (m_meetingCapture)
+        m_meetingCapture->stop();
+    if (m_noteMic)
+        m_noteMic->stop();
+
+    std::optional<std::filesystem::path> audioFile;
+    double duration = 0;
+    if (m_session) {
+        m_session->finalizeAndWait();
+        audioFile = m_session->audioPath();
+        duration = static_cast<double>(m_session->framesWritten()) / m_session->sampleRate();
+    }
+    const auto id = m_currentRecordingID;
+    const auto kind = m_currentKind;
+
+    m_session.reset(); // closes audio.wav
+    m_meetingCapture.reset();
+    m_noteMic.reset();
+    setCurrentRecordingID(std::nullopt);
+    setCurrentKind(std::nullopt);
+    setRecordingStartedAt(std::nullopt);
+    setRecording(false);
+    stopLevelPublishing();
+
+    if (!id || !kind || !audioFile)
+        return;
+    m_store.updateDuration(*id, *kind, duration);
+    m_store.reload();
+    log::info(lcRecorderModel(), QStringLiteral("Saved %1: %2 (%3s)")
+                                     .arg(QLatin1String(rawValue(*kind).data()),
+                                          QString::fromStdString(audioFile->string()), QString::number(duration, 'f', 2)));
+    startTranscription(*id, *audioFile, *kind);
+}
+
+void RecorderModel::startLevelPublishing()
+{
+    m_systemMeter->setLevel(0);
+    m_micMeter->setLevel(0);
+    setInputLevel(0);
+    publishLevel();
+    m_levelTimer.start();
+}
+
+void RecorderModel::stopLevelPublishing()
+{
+    m_levelTimer.stop();
+    setInputLevel(0);
+}
+
+void RecorderModel::publishLevel()
+{
+    setInputLevel(std::max(m_systemMeter->level(), m_micMeter->level()));
+}
+
+void RecorderModel::setRecording(bool recording)
+{
+    if (m_isRecording == recording)
+        return;
+    m_isRecording = recording;
+    emit isRecordingChanged();
+}
+
+void RecorderModel::setCurrentKind(std::optional<RecordingKind> kind)
+{
+    if (m_currentKind == kind)
+        return;
+    m_currentKind = kind;
+    emit currentKindChanged();
+}
+
+void RecorderModel::setCurrentRecordingID(std::optional<Uuid> id)
+{
+    if (m_currentRecordingID == id)
+        return;
+    m_currentRecordingID = id;
+    emit currentRecordingIDChanged();
+}
+
+void RecorderModel::setRecordingStartedAt(std::optional<std::chrono::system_clock::time_point> date)
+{
+    if (m_recordingStartedAt == date)
+        return;
+    m_recordingStartedAt = date;
+    emit recordingStartedAtChanged();
+}
+
+void RecorderModel::setInputLevel(float level)
+{
+    if (m_inputLevel == level)
+        return;
+    m_inputLevel = level;
+    emit inputLevelChanged();
+}
+
+void RecorderModel::setLastError(std::optional<std::string> error)
+{
+    if (m_lastError == error)
+        return;
+    m_lastError = std::move(error);
+    emit lastErrorChanged();
+}
+
+void RecorderModel::setTranscribing(const Uuid& id, std::optional<TranscribingState> state)
+{
+    if (state)
+        m_transcribingStates[id] = std::move(*state);
+    else
+        m_transcribingStates.erase(id);
+    emit transcribingStatesChanged();
+}
+
+void RecorderModel::setSummarizing(const Uuid& id, std::optional<SummarizingState> state)
+{
+    if (state)
+        m_summarizingStates[id] = std::move(*state);
+    else
+        m_summarizingStates.erase(id);
+    emit summarizingStatesChanged();
+}
+
+} // namespace palaverly

@@ -1,0 +1,275 @@
+#include "services/ASRClient.h"
+
+#include "common/BuildConfig.h"
+#include "common/Log.h"
+#include "common/Uuid.h"
+#include "model/JsonCoding.h"
+#include "services/HttpTransfer.h"
+
+#include <QLoggingCategory>
+#include <optional>
+
+Q_LOGGING_CATEGORY(lcASRClient, "ASRClient")
+
+namespace palaverly {
+
+namespace {
+
+using Failure = ASRClient::Failure;
+using ASRError = ASRClient::ASRError;
+
+void logError(const std::string& line)
+{
+    log::error(lcASRClient(), QString::fromStdString(line));
+}
+
+Failure failureOf(http::Error error)
+{
+    switch (error.kind) {
+    case http::Error::Kind::cancelled:
+        return Cancelled{};
+    case http::Error::Kind::responseTooLarge:
+        return ASRError::invalidResponse();
+    case http::Error::Kind::file:
+        return ASRError::fileError(std::move(error.fileText));
+    case http::Error::Kind::transport:
+        break;
+    }
+    return std::move(error.transport);
+}
+
+// The one part of the upload, up to the audio bytes.
+std::string partHeader(const std::string& boundary, const std::filesystem::path& audioFile)
+{
+    return "--" + boundary + "\r\n" + "Content-Disposition: form-data; name=\"audio\"; filename=\""
+        + audioFile.filename().string() + "\"\r\n" + "Content-Type: audio/wav\r\n" + "\r\n";
+}
+
+std::string closingDelimiter(const std::string& boundary)
+{
+    return "\r\n--" + boundary + "--\r\n";
+}
+
+Expected<std::string, DecodingError> decodeJobId(const std::string& body)
+{
+    const auto document = json::parse(body);
+    if (!document || !document->is_object())
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "upload answer is not a JSON object"});
+    if (json::absent(*document, "job_id"))
+        return unexpected(DecodingError{DecodingError::Kind::missingData, "job_id"});
+    auto jobId = json::string(*document, "job_id");
+    if (!jobId)
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "job_id"});
+    return std::move(*jobId);
+}
+
+struct JobStatus {
+    std::string status;
+    std::optional<Transcript> result;
+    std::optional<std::string> error;
+};
+
+Expected<JobStatus, DecodingError> decodeJobStatus(const std::string& body)
+{
+    const auto document = json::parse(body);
+    if (!document || !document->is_object())
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "job answer is not a JSON object"});
+    if (json::absent(*document, "status"))
+        return unexpected(DecodingError{DecodingError::Kind::missingData, "status"});
+    JobStatus job;
+    auto status = json::string(*document, "status");
+    if (!status)
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "status"});
+    job.status = std::move(*status);
+    if (!json::absent(*document, "result")) {
+        job.result = Transcript::fromJson(document->at("result"));
+        if (!job.result)
+            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "result"});
+    }
+    if (!json::absent(*document, "error")) {
+        job.error = json::string(*document, "error");
+        if (!job.error)
+            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "error"});
+    }
+    return job;
+}
+
+} // namespace
+
+ASRClient::ASRError::ASRError(Case kind, int statusCode, std::string text)
+    : m_case(kind)
+    , m_statusCode(statusCode)
+    , m_text(std::move(text))
+{
+}
+
+ASRClient::ASRError ASRClient::ASRError::submitFailed(int statusCode, std::string body)
+{
+    return {Case::submitFailed, statusCode, std::move(body)};
+}
+
+ASRClient::ASRError ASRClient::ASRError::jobFailed(std::string message)
+{
+    return {Case::jobFailed, 0, std::move(message)};
+}
+
+ASRClient::ASRError ASRClient::ASRError::fileError(std::string underlying)
+{
+    return {Case::fileError, 0, std::move(underlying)};
+}
+
+ASRClient::ASRError ASRClient::ASRError::invalidResponse()
+{
+    return {Case::invalidResponse, 0, {}};
+}
+
+std::string ASRClient::ASRError::description() const
+{
+    switch (m_case) {
+    case Case::submitFailed:
+        return "Не удалось отправить на расшифровку: HTTP " + std::to_string(m_statusCode) + " — " + m_text;
+    case Case::jobFailed:
+        return "Ошибка расшифровки: " + m_text;
+    case Case::fileError:
+        return "Ошибка файла: " + m_text;
+    case Case::invalidResponse:
+        break;
+    }
+    return "Сервер расшифровки вернул некорректный ответ";
+}
+
+ASRClient::ASRClient()
+    : ASRClient(build::kAsrBaseUrl, std::make_shared<SteadySleeper>())
+{
+}
+
+ASRClient::ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper)
+    : ASRClient(std::move(baseUrl), std::move(sleeper), Timeouts{})
+{
+}
+
+ASRClient::ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts)
+    : m_baseUrl(std::move(baseUrl))
+    , m_sleeper(std::move(sleeper))
+    , m_timeouts(timeouts)
+{
+    if (!m_baseUrl.empty() && m_baseUrl.back() == '/')
+        m_baseUrl.pop_back();
+}
+
+ASRClient& ASRClient::shared()
+{
+    // Deliberately never destroyed: jobs may still hold it while the program exits.
+    static ASRClient* const client = new ASRClient();
+    return *client;
+}
+
+ASRClient::Result<std::string> ASRClient::submitJob(
+    const std::filesystem::path& audioFile, std::string_view endpoint, std::stop_token stop) const
+{
+    const std::string url = m_baseUrl + std::string(endpoint);
+    for (int attempt = 1;; ++attempt) {
+        auto outcome = submitOnce(audioFile, url, stop);
+        if (outcome)
+            return outcome;
+        Failure failure = std::move(outcome.error());
+        if (failure.isCancelled())
+            return unexpected(std::move(failure));
+        if (const auto* error = failure.serviceError(); error && error->kind() == ASRError::Case::submitFailed
+            && error->statusCode() >= 400 && error->statusCode() <= 499)
+            return unexpected(std::move(failure));
+        if (attempt >= kUploadAttempts)
+            return unexpected(std::move(failure));
+
+        const long delaySeconds = 1L << attempt;
+        logError("Submit attempt " + std::to_string(attempt) + " failed, retrying in " + std::to_string(delaySeconds)
+            + "s: " + failure.description());
+        if (!m_sleeper->wait(std::chrono::seconds(delaySeconds), stop))
+            return unexpected(Cancelled{});
+    }
+}
+
+ASRClient::Result<std::string> ASRClient::submitOnce(
+    const std::filesystem::path& audioFile, const std::string& url, std::stop_token stop) const
+{
+    const std::string boundary = "Boundary-" + Uuid::generate().toString();
+    http::Request request;
+    request.method = "POST";
+    request.url = url;
+    request.headers = {"Content-Type: multipart/form-data; boundary=" + boundary};
+    request.body = {http::BodyPart::text(partHeader(boundary, audioFile)), http::BodyPart::fileContent(audioFile),
+        http::BodyPart::text(closingDelimiter(boundary))};
+    request.idleTimeout = m_timeouts.uploadIdle;
+    request.totalTimeout = m_timeouts.resource;
+
+    auto answer = http::perform(request, stop);
+    if (!answer)
+        return unexpected(failureOf(std::move(answer.error())));
+    const long status = answer->status;
+    if (status >= 200 && status <= 299) {
+        auto jobId = decodeJobId(answer->body);
+        if (!jobId)
+            return unexpected(std::move(jobId.error()));
+        return std::move(*jobId);
+    }
+    if (status < 100)
+        return unexpected(ASRError::invalidResponse());
+    return unexpected(ASRError::submitFailed(static_cast<int>(status), http::utf8OrEmpty(answer->body)));
+}
+
+ASRClient::Result<Transcript> ASRClient::pollJob(const std::string& jobId, std::stop_token stop) const
+{
+    http::Request request;
+    request.url = m_baseUrl + "/api/jobs/" + jobId;
+    request.idleTimeout = m_timeouts.requestIdle;
+    request.totalTimeout = m_timeouts.resource;
+
+    for (;;) {
+        if (!m_sleeper->wait(kPollInterval, stop))
+            return unexpected(Cancelled{});
+
+        auto answer = http::perform(request, stop);
+        if (!answer) {
+            Failure failure = failureOf(std::move(answer.error()));
+            // Our own errors (an answer past the size bound) end the job; the network gets
+            // another chance.
+            if (failure.isCancelled() || failure.serviceError())
+                return unexpected(std::move(failure));
+            logError("Poll error, retrying: " + failure.description());
+            continue;
+        }
+        if (answer->status != 200) {
+            logError("Poll non-200");
+            continue;
+        }
+        auto job = decodeJobStatus(answer->body);
+        if (!job) {
+            logError("Poll error, retrying: " + job.error().description());
+            continue;
+        }
+
+        if (job->status == "pending" || job->status == "processing")
+            continue;
+        if (job->status == "completed") {
+            if (!job->result)
+                return unexpected(ASRError::invalidResponse());
+            return std::move(*job->result);
+        }
+        if (job->status == "failed")
+            return unexpected(ASRError::jobFailed(job->error.value_or("unknown")));
+        return unexpected(ASRError::invalidResponse());
+    }
+}
+
+ASRClient::Result<Transcript> ASRClient::transcribe(
+    const std::filesystem::path& audioFile, std::string_view endpoint, std::stop_token stop) const
+{
+    auto jobId = submitJob(audioFile, endpoint, stop);
+    if (!jobId)
+        return unexpected(std::move(jobId.error()));
+    log::info(
+        lcASRClient(), QString::fromStdString("ASR job submitted: " + *jobId + " (" + std::string(endpoint) + ")"));
+    return pollJob(*jobId, stop);
+}
+
+} // namespace palaverly

@@ -1,0 +1,7 @@
+list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceFailure.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HttpTransfer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ASRClient.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OpenRouterClient.cpp
+)
+list(APPEND PALAVERLY_CORE_LIBS CURL::libcurl)

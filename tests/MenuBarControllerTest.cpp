@@ -1,0 +1,150 @@
+// The tray controller against the real X server and sound server of run-with-services.sh.
+#include "app/MenuBarController.h"
+#include "model/RecordingStore.h"
+#include "recorder/RecorderDependencies.h"
+#include "recorder/RecorderModel.h"
+#include "system/AppSettings.h"
+#include "system/GlobalHotkeyManager.h"
+#include "system/NotificationCenter.h"
+
+#include "FakeChatService.h"
+#include "FakeSpeechService.h"
+#include "QtWait.h"
+#include "RecordingSleeper.h"
+#include "TempLibrary.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace palaverly;
+using namespace palaverly::test;
+
+namespace {
+
+class MenuBarControllerTest : public ::testing::Test {
+protected:
+    MenuBarControllerTest()
+        : asr(speech.baseUrl(), sleeper)
+    {
+        auto deps = std::make_unique<RecorderDependencies>();
+        deps->asr = &asr;
+        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
+        recorder = std::make_unique<RecorderModel>(store, &settings, std::move(deps));
+        controller = std::make_unique<MenuBarController>(*recorder, store, settings, notifications,
+                                                         GlobalHotkeyManager::create());
+    }
+
+    ~MenuBarControllerTest() override
+    {
+        if (recorder->isRecording())
+            recorder->stopCurrent();
+    }
+
+    // The menu as the user would see it on opening: texts, "-" for separators.
+    std::vector<QString> menu()
+    {
+        controller->rebuildMenu();
+        std::vector<QString> out;
+        for (QAction* action : controller->menu()->actions())
+            out.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+        return out;
+    }
+
+    QAction* action(const QString& text)
+    {
+        for (QAction* action : controller->menu()->actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    }
+
+    QTemporaryDir settingsDir;
+    QSettings settingsFile{settingsDir.filePath("palaverly.conf"), QSettings::IniFormat};
+    NotificationCenter notifications;
+    AppSettings settings{settingsFile, notifications};
+    TempLibrary library;
+    RecordingStore store{library.base()};
+    FakeSpeechService speech;
+    FakeChatService chat;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    ASRClient asr;
+    std::unique_ptr<RecorderModel> recorder;
+    std::unique_ptr<MenuBarController> controller;
+};
+
+} // namespace
+
+TEST_F(MenuBarControllerTest, MenuShowsRecordingClockStopAndThenTranscriptionProgress)
+{
+    EXPECT_EQ(menu(), (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-",
+                                            "Настройки…", "Проверить обновления…", "Выйти"}));
+    EXPECT_EQ(action("Записать встречу")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
+    EXPECT_FALSE(controller->isShowingRecordingIcon());
+
+    speech.scriptUploads({FakeAnswer::stall()});
+    action("Записать встречу")->trigger();
+    ASSERT_TRUE(recorder->isRecording()) << recorder->lastError().value_or("");
+    ASSERT_TRUE(waitUntil([&] { return controller->isShowingRecordingIcon(); }));
+    const auto recordingMenu = menu();
+    ASSERT_GE(recordingMenu.size(), 4u);
+    EXPECT_EQ(recordingMenu[0], "Идёт запись встречи…");
+    EXPECT_EQ(recordingMenu[1], "0:00 прошло");
+    EXPECT_EQ(recordingMenu[2], "-");
+    EXPECT_EQ(recordingMenu[3], "Остановить");
+    EXPECT_FALSE(controller->menu()->actions()[0]->isEnabled());
+    EXPECT_FALSE(action("Записать встречу"));
+    // The clock refreshes the open menu's line every second.
+    ASSERT_TRUE(waitUntil([&] { return controller->menu()->actions()[1]->text() == "0:01 прошло"; }, 3000));
+
+    QSignalSpy finished(controller.get(), &MenuBarController::recordingFinished);
+    action("Остановить")->trigger();
+    EXPECT_FALSE(recorder->isRecording());
+    ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }));
+    EXPECT_FALSE(controller->isShowingRecordingIcon());
+    EXPECT_EQ(menu().at(0), "Расшифровка (uploading)…");
+    speech.server().releaseStalls(); // the upload fails with a reset; retries follow without waiting
+}
+
+TEST_F(MenuBarControllerTest, AFailedStartShowsItsErrorAboveTheStartItems)
+{
+    const QByteArray server = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/palaverly-test-socket");
+    controller->runCommand(TrayMenuItem::Command::startMeeting);
+    qputenv("PULSE_SERVER", server);
+    ASSERT_TRUE(recorder->lastError());
+    const auto items = menu();
+    EXPECT_EQ(items.at(0), QString::fromStdString(*recorder->lastError()));
+    EXPECT_EQ(items.at(1), "-");
+    EXPECT_EQ(items.at(2), "Записать встречу");
+    // The stop command while idle does nothing.
+    controller->runCommand(TrayMenuItem::Command::stop);
+    EXPECT_FALSE(recorder->isRecording());
+}
+
+TEST_F(MenuBarControllerTest, GlobalHotkeysStartAndStopAndFollowTheSettings)
+{
+    const auto press = [](const char* keys) {
+        QProcess::execute("xdotool", {"key", "--clearmodifiers", keys});
+    };
+    press("ctrl+alt+n");
+    ASSERT_TRUE(waitUntil([&] { return recorder->isRecording(); }));
+    EXPECT_EQ(recorder->currentKind(), RecordingKind::note);
+    press("ctrl+alt+r"); // the meeting hotkey during a note stops the note
+    ASSERT_TRUE(waitUntil([&] { return !recorder->isRecording(); }));
+
+    // A stop hotkey set in the settings is registered at once and shown in the menu.
+    settings.setStopHotkey({1, HotkeyConfig::kCommand | HotkeyConfig::kOption});
+    press("ctrl+alt+s"); // idle: nothing
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(recorder->isRecording());
+    press("ctrl+alt+r");
+    ASSERT_TRUE(waitUntil([&] { return recorder->isRecording(); }));
+    EXPECT_EQ(recorder->currentKind(), RecordingKind::meeting);
+    menu();
+    EXPECT_EQ(action("Остановить")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    press("ctrl+alt+s");
+    ASSERT_TRUE(waitUntil([&] { return !recorder->isRecording(); }));
+}

@@ -1,0 +1,225 @@
+// Records meetings and notes through the real PulseAudio daemon of run-with-services.sh: a tone
+// played into the default output stands for the other side of a call, a tone played into the
+// "palaverly_mic" sink (whose monitor is the default input) for the user's voice.
+#include "model/RecordingStore.h"
+#include "recorder/RecorderDependencies.h"
+#include "recorder/RecorderModel.h"
+
+#include "FakeChatService.h"
+#include "FakeSpeechService.h"
+#include "LogCapture.h"
+#include "QtWait.h"
+#include "RecordingSleeper.h"
+#include "TempLibrary.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+using namespace palaverly;
+using namespace palaverly::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Amplitude of the `frequency` component of samples[begin, begin + count) (Goertzel).
+double toneAmplitude(const std::vector<float>& samples, size_t begin, size_t count, double frequency)
+{
+    const double w = 2 * M_PI * frequency / 48000;
+    double s1 = 0, s2 = 0;
+    for (size_t i = begin; i < begin + count; ++i) {
+        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
+    return 2 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(count);
+}
+
+struct Wav {
+    SF_INFO info{};
+    std::vector<float> samples;
+};
+
+Wav readWav(const fs::path& path)
+{
+    Wav wav;
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &wav.info);
+    if (!file)
+        return wav;
+    wav.samples.resize(static_cast<size_t>(wav.info.frames * wav.info.channels));
+    sf_readf_float(file, wav.samples.data(), wav.info.frames);
+    sf_close(file);
+    return wav;
+}
+
+class RecorderModelTest : public ::testing::Test {
+protected:
+    RecorderModelTest()
+        : asr(speech.baseUrl(), sleeper)
+    {
+        auto deps = std::make_unique<RecorderDependencies>();
+        deps->asr = &asr;
+        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
+        model = std::make_unique<RecorderModel>(store, nullptr, std::move(deps));
+    }
+
+    // Plays a sine into a sink in the background for `seconds`.
+    void play(const char* sink, int frequency, double amplitude, double seconds, double delaySeconds = 0)
+    {
+        const QString file = tones.filePath(QStringLiteral("%1-%2.wav").arg(sink).arg(frequency));
+        QProcess::execute("sox", {"-n", "-r", "48000", "-c", "1", "-b", "16", file, "synth",
+                                  QString::number(seconds), "sine", QString::number(frequency), "vol",
+                                  QString::number(amplitude), "pad", QString::number(delaySeconds)});
+        auto* player = new QProcess;
+        player->start("paplay", {"--device=" + QString::fromLatin1(sink), file});
+        players.emplace_back(player);
+    }
+
+    // Lets the event loop run for a while of real time (capture is real time).
+    static void run(int milliseconds)
+    {
+        waitUntil([] { return false; }, milliseconds);
+    }
+
+    ~RecorderModelTest() override
+    {
+        for (auto& player : players) {
+            player->kill();
+            player->waitForFinished();
+        }
+    }
+
+    LogCapture logs;
+    TempLibrary library;
+    RecordingStore store{library.base()};
+    FakeSpeechService speech;
+    FakeChatService chat;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    ASRClient asr;
+    std::unique_ptr<RecorderModel> model;
+    QTemporaryDir tones;
+    std::vector<std::unique_ptr<QProcess>> players;
+};
+
+} // namespace
+
+TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLibrary)
+{
+    ASSERT_FALSE(qgetenv("PULSE_SERVER").isEmpty()) << "run through tests/support/run-with-services.sh";
+    QSignalSpy recordingChanged(model.get(), &RecorderModel::isRecordingChanged);
+    play("palaverly_mic", 1000, 0.1, 4.0);
+    play("palaverly_speakers", 440, 0.5, 1.5, 1.8);
+
+    model->toggleMeeting();
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    EXPECT_EQ(model->currentKind(), RecordingKind::meeting);
+    ASSERT_TRUE(model->currentRecordingID());
+    const Uuid id = *model->currentRecordingID();
+    ASSERT_TRUE(store.recording(id)); // listed at once, still growing
+    EXPECT_EQ(store.recording(id)->duration, 0);
+    EXPECT_TRUE(store.recording(id)->name.starts_with("Встреча — "));
+
+    run(1000);
+    EXPECT_GT(model->inputLevel(), 0.05f);
+    run(2500);
+    model->toggleMeeting();
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_EQ(model->inputLevel(), 0);
+    EXPECT_FALSE(model->currentRecordingID());
+    EXPECT_EQ(recordingChanged.count(), 2);
+
+    const Recording* recording = store.recording(id);
+    ASSERT_TRUE(recording);
+    const Wav wav = readWav(recording->audioURL);
+    EXPECT_EQ(wav.info.samplerate, 48000);
+    EXPECT_EQ(wav.info.channels, 1);
+    EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_NEAR(recording->duration, static_cast<double>(wav.info.frames) / 48000, 1e-9);
+    EXPECT_GT(recording->duration, 3.0);
+
+    // 100 ms blocks: the microphone at gain 3 while the other side is silent, ducked while loud.
+    int quietBlocks = 0, loudBlocks = 0;
+    for (size_t begin = 4800; begin + 4800 <= wav.samples.size(); begin += 4800) {
+        const double system = toneAmplitude(wav.samples, begin, 4800, 440);
+        const double mic = toneAmplitude(wav.samples, begin, 4800, 1000);
+        if (system < 0.005 && mic > 0.1) {
+            ++quietBlocks;
+            EXPECT_NEAR(mic, 0.3, 0.05) << "block at " << begin;
+        } else if (system > 0.4 && begin > 9600) {
+            ++loudBlocks;
+            EXPECT_LT(mic, 0.05) << "block at " << begin;
+        }
+    }
+    EXPECT_GE(quietBlocks, 5);
+    EXPECT_GE(loudBlocks, 5);
+
+    const QString path = QString::fromStdString(recording->audioURL.string());
+    const auto saved = logs.messages("RecorderModel");
+    EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const QString& line) {
+        return line == QStringLiteral("Saved meeting: %1 (%2s)").arg(path, QString::number(recording->duration, 'f', 2));
+    }));
+    // The recording went on to transcription.
+    EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
+    ASSERT_EQ(speech.uploads().size(), 1u);
+    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/diarize/async");
+}
+
+TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRuns)
+{
+    play("palaverly_mic", 1000, 0.1, 3.0);
+    model->stopCurrent(); // idle: nothing
+    EXPECT_FALSE(model->isRecording());
+
+    model->toggleNote();
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    EXPECT_EQ(model->currentKind(), RecordingKind::note);
+    const Uuid id = *model->currentRecordingID();
+    run(1200);
+    model->toggleMeeting(); // the meeting command during a note stops the note
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_TRUE(store.recordings().size() == 1);
+
+    const Recording* recording = store.recording(id);
+    ASSERT_TRUE(recording);
+    EXPECT_EQ(recording->kind, RecordingKind::note);
+    EXPECT_EQ(recording->directoryURL, library.base() / "notes" / id.toString());
+    EXPECT_TRUE(recording->name.starts_with("Заметка — "));
+    const Wav wav = readWav(recording->audioURL);
+    ASSERT_GT(wav.samples.size(), 24000u);
+    EXPECT_NEAR(toneAmplitude(wav.samples, wav.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
+    EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
+    EXPECT_EQ(speech.uploads().at(0).endpoint, "/api/transcribe/async");
+}
+
+TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
+{
+    const QByteArray server = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/palaverly-test-socket");
+    model->toggleMeeting();
+    qputenv("PULSE_SERVER", server);
+
+    EXPECT_FALSE(model->isRecording());
+    ASSERT_TRUE(model->lastError());
+    EXPECT_TRUE(model->lastError()->starts_with("Не удалось запустить захват звука: ")) << *model->lastError();
+    const auto errors = logs.errors("RecorderModel");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Meeting start failed: " + QString::fromStdString(*model->lastError()));
+
+    // The folder, meta.json and an empty audio.wav stay; the store shows them at its next reload.
+    EXPECT_TRUE(store.recordings().empty());
+    store.reload();
+    ASSERT_EQ(store.recordings().size(), 1u);
+    const Recording& left = store.recordings()[0];
+    EXPECT_EQ(left.duration, 0);
+    EXPECT_EQ(readWav(left.audioURL).info.frames, 0);
+
+    // The next successful start clears the error.
+    model->toggleNote();
+    ASSERT_TRUE(model->isRecording());
+    EXPECT_FALSE(model->lastError());
+    model->toggleNote();
+}

@@ -1,0 +1,254 @@
+#include "model/RecordingStore.h"
+#include "recorder/ProcessingPrompts.h"
+#include "recorder/RecorderDependencies.h"
+#include "recorder/RecorderModel.h"
+
+#include "FakeChatService.h"
+#include "FakeSpeechService.h"
+#include "LogCapture.h"
+#include "QtWait.h"
+#include "RecordingSleeper.h"
+#include "TempLibrary.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace palaverly;
+using namespace palaverly::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+nlohmann::json transcriptJson(const std::vector<std::pair<std::string, std::string>>& turns)
+{
+    nlohmann::json segments = nlohmann::json::array();
+    double start = 0;
+    std::set<std::string> speakers;
+    for (const auto& [speaker, words] : turns) {
+        segments.push_back({{"speaker", speaker}, {"text", words}, {"start", start}, {"end", start + 2}});
+        speakers.insert(speaker);
+        start += 2;
+    }
+    return {{"segments", segments}, {"num_speakers", speakers.size()}, {"duration_sec", start},
+            {"processing_time_sec", 1.5}, {"rtf", 0.1}};
+}
+
+class RecorderPipelineTest : public ::testing::Test {
+protected:
+    RecorderPipelineTest()
+        : asr(speech.baseUrl(), sleeper)
+    {
+        auto deps = std::make_unique<RecorderDependencies>();
+        deps->asr = &asr;
+        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
+        model = std::make_unique<RecorderModel>(store, nullptr, std::move(deps));
+        QObject::connect(model.get(), &RecorderModel::transcribingStatesChanged, [this] {
+            const auto state = model->transcribingStates();
+            stages.push_back(state.empty() ? std::string("-") : state.begin()->second.detail);
+        });
+    }
+
+    // A stopped recording that still carries its default name.
+    Recording addRecording(RecordingKind kind)
+    {
+        const Timestamp createdAt = nowSeconds() - std::chrono::minutes(5);
+        const RecordingMeta meta{Uuid::generate(), prompts::defaultName(std::chrono::system_clock::time_point(createdAt), kind),
+                                 createdAt, 12, kind};
+        library.addRecording(meta);
+        store.reload();
+        return *store.recording(meta.id);
+    }
+
+    bool idle(const Uuid& id)
+    {
+        return waitUntil([&] {
+            return !model->hasTranscribeTask(id) && !model->hasTitleTask(id) && !model->hasSummaryTask(id);
+        });
+    }
+
+    LogCapture logs;
+    TempLibrary library;
+    RecordingStore store{library.base()};
+    FakeSpeechService speech;
+    FakeChatService chat;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    ASRClient asr;
+    std::unique_ptr<RecorderModel> model;
+    std::vector<std::string> stages;
+};
+
+} // namespace
+
+TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
+{
+    const Recording recording = addRecording(RecordingKind::meeting);
+    speech.setTranscript(transcriptJson({{"A", "Обсудим план на квартал."}, {"B", "Да, начнём."}}));
+    chat.scriptAnswers({FakeChatService::reply("Название: „Планы на квартал“.")});
+
+    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    EXPECT_EQ(model->transcribingState(recording.id), TranscribingState::running("uploading"));
+    ASSERT_TRUE(idle(recording.id));
+
+    ASSERT_EQ(speech.uploads().size(), 1u);
+    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/diarize/async");
+    EXPECT_EQ(speech.uploads()[0].audio, "RIFF");
+    EXPECT_EQ(stages, (std::vector<std::string>{"uploading", "processing", "-"}));
+    EXPECT_TRUE(model->transcribingStates().empty());
+
+    const Recording* saved = store.recording(recording.id);
+    ASSERT_TRUE(saved && saved->transcript);
+    EXPECT_EQ(saved->transcript->plainText(), "A: Обсудим план на квартал.\n\nB: Да, начнём.");
+    EXPECT_EQ(saved->name, "Планы на квартал");
+    EXPECT_NE(TempLibrary::readFile(recording.transcriptURL).find("\n  \"duration_sec\": 4"), std::string::npos);
+
+    ASSERT_EQ(chat.calls().size(), 1u);
+    const auto title = prompts::titlePrompt(RecordingKind::meeting, "A: Обсудим план на квартал.\n\nB: Да, начнём.");
+    EXPECT_EQ(chat.calls()[0].messages.at(0).content, title.system);
+    EXPECT_EQ(chat.calls()[0].messages.at(1).content, title.user);
+
+    const QString id = QString::fromStdString(recording.id.toString());
+    const auto lines = logs.messages("RecorderModel");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const QString& l) {
+                                return l.startsWith("ASR job submitted: ") && l.endsWith(" (/api/diarize/async)");
+                            }),
+              1);
+    EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (meeting): 2 segments, 2 speakers"));
+    EXPECT_TRUE(logs.contains("RecorderModel", "Auto-titled " + id + " → Планы на квартал"));
+}
+
+TEST_F(RecorderPipelineTest, NoteGoesToPlainTranscription)
+{
+    const Recording recording = addRecording(RecordingKind::note);
+    model->startTranscription(recording.id, recording.audioURL, RecordingKind::note);
+    ASSERT_TRUE(idle(recording.id));
+    ASSERT_EQ(speech.uploads().size(), 1u);
+    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/transcribe/async");
+    EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (note): 3 segments, 2 speakers"));
+}
+
+TEST_F(RecorderPipelineTest, TheUsersNameAlwaysWinsOverTheAutomaticTitle)
+{
+    // Renamed before the transcript arrives: no title request at all.
+    const Recording renamed = addRecording(RecordingKind::meeting);
+    store.rename(renamed, "Мой созвон");
+    model->startTranscription(renamed.id, renamed.audioURL, RecordingKind::meeting);
+    ASSERT_TRUE(idle(renamed.id));
+    EXPECT_TRUE(chat.calls().empty());
+    EXPECT_EQ(store.recording(renamed.id)->name, "Мой созвон");
+
+    // Renamed while the title request runs: the answer is dropped.
+    const Recording racing = addRecording(RecordingKind::note);
+    chat.scriptAnswers({FakeChatService::reply("Планы").after(std::chrono::milliseconds(300))});
+    model->startTranscription(racing.id, racing.audioURL, RecordingKind::note);
+    ASSERT_TRUE(waitUntil([&] { return chat.server().requestCount() == 1; }));
+    store.rename(*store.recording(racing.id), "Своё название");
+    ASSERT_TRUE(idle(racing.id));
+    EXPECT_EQ(store.recording(racing.id)->name, "Своё название");
+    EXPECT_TRUE(logs.messages("RecorderModel").end()
+                == std::find_if(logs.messages("RecorderModel").begin(), logs.messages("RecorderModel").end(),
+                                [](const QString& line) { return line.startsWith("Auto-titled"); }));
+}
+
+TEST_F(RecorderPipelineTest, TitleGetsTheFirst2000CharactersAndSummaryTheWholeText)
+{
+    std::string words;
+    for (int i = 0; i < 1000; ++i)
+        words += "и\u0306😀ёж "; // 5 user-perceived characters, more code points and bytes
+    speech.setTranscript({{"text", words}, {"duration_sec", 60}, {"processing_time_sec", 2}, {"rtf", 0.03}});
+    chat.setResponder([](const FakeChatService::Call&) { return FakeChatService::reply("Ответ"); });
+    const Recording recording = addRecording(RecordingKind::note);
+
+    model->startTranscription(recording.id, recording.audioURL, RecordingKind::note);
+    ASSERT_TRUE(idle(recording.id));
+    ASSERT_EQ(chat.calls().size(), 1u);
+    EXPECT_EQ(chat.calls()[0].messages.at(1).content, "Расшифровка:\n\n" + prompts::leadingCharacters(words, 2000));
+    EXPECT_EQ(prompts::leadingCharacters(words, 2000).size() * 5, words.size() * 2);
+
+    model->resummarize(*store.recording(recording.id));
+    EXPECT_EQ(model->summarizingState(recording.id), SummarizingState::running());
+    ASSERT_TRUE(idle(recording.id));
+    ASSERT_EQ(chat.calls().size(), 2u);
+    EXPECT_EQ(chat.calls()[1].messages.at(0).content, prompts::summaryPrompt(RecordingKind::note, "").system);
+    EXPECT_EQ(chat.calls()[1].messages.at(1).content, "Заметка:\n\n" + words);
+    const Recording* summarized = store.recording(recording.id);
+    ASSERT_TRUE(summarized->summary);
+    EXPECT_EQ(summarized->summary->model, "qwen-summary");
+    EXPECT_EQ(summarized->summary->text, "Ответ");
+    EXPECT_LE(std::chrono::abs(summarized->summary->createdAt - nowSeconds()), std::chrono::seconds(5));
+    EXPECT_TRUE(model->summarizingStates().empty());
+    EXPECT_TRUE(logs.contains("RecorderModel", "Summary saved (note) using qwen-summary"));
+}
+
+TEST_F(RecorderPipelineTest, ANewSummaryRequestReplacesTheRunningOne)
+{
+    const Recording recording = addRecording(RecordingKind::meeting);
+    library.writeFile(recording.transcriptURL, RecordingStore::encode(transcriptJson({{"A", "Текст"}})));
+    store.reload();
+
+    // Without a transcript nothing happens.
+    const Recording bare = addRecording(RecordingKind::meeting);
+    model->resummarize(bare);
+    EXPECT_TRUE(model->summarizingStates().empty());
+    EXPECT_FALSE(model->hasSummaryTask(bare.id));
+
+    chat.scriptAnswers({FakeAnswer::stall(), FakeChatService::reply("Вторые итоги")});
+    model->resummarize(*store.recording(recording.id));
+    ASSERT_TRUE(chat.server().waitForRequests(1));
+    model->resummarize(*store.recording(recording.id));
+    ASSERT_TRUE(idle(recording.id));
+    EXPECT_EQ(store.recording(recording.id)->summary->text, "Вторые итоги");
+    EXPECT_TRUE(model->summarizingStates().empty());
+    EXPECT_EQ(logs.count("RecorderModel", "Summary saved (meeting) using qwen-summary"), 1);
+    EXPECT_TRUE(logs.errors("RecorderModel").empty());
+}
+
+TEST_F(RecorderPipelineTest, FailuresAreKeptPerRecordingAndWriteNothing)
+{
+    const Recording rejected = addRecording(RecordingKind::meeting);
+    speech.scriptUploads({FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy"),
+                          FakeAnswer::reply(503, "busy")});
+    model->startTranscription(rejected.id, rejected.audioURL, RecordingKind::meeting);
+    ASSERT_TRUE(idle(rejected.id));
+    const std::string error = "Не удалось отправить на расшифровку: HTTP 503 — busy";
+    EXPECT_EQ(model->transcribingState(rejected.id), TranscribingState::failed(error));
+    EXPECT_FALSE(fs::exists(rejected.transcriptURL));
+    EXPECT_EQ(sleeper->delaySeconds(), (std::vector<long>{2, 4, 8}));
+    EXPECT_TRUE(logs.contains("RecorderModel", QString::fromStdString("Transcribe failed (" + rejected.id.toString() + "): " + error)));
+
+    // Deleted while the service works on it: the job fails with a file error, the folder stays gone.
+    const Recording deleted = addRecording(RecordingKind::note);
+    sleeper->setHook([&](int, std::chrono::milliseconds delay) {
+        if (delay == std::chrono::seconds(3))
+            fs::remove_all(deleted.directoryURL);
+    });
+    model->startTranscription(deleted.id, deleted.audioURL, RecordingKind::note);
+    ASSERT_TRUE(idle(deleted.id));
+    EXPECT_EQ(model->transcribingState(deleted.id).kind, TranscribingState::Kind::failed);
+    EXPECT_NE(model->transcribingState(deleted.id).detail.find("transcript.json"), std::string::npos);
+    EXPECT_FALSE(fs::exists(deleted.directoryURL));
+    store.reload();
+    EXPECT_FALSE(store.recording(deleted.id));
+
+    // A refused summary.
+    library.writeFile(rejected.transcriptURL, RecordingStore::encode(transcriptJson({{"A", "Текст"}})));
+    store.reload();
+    chat.scriptAnswers({FakeAnswer::reply(401, "bad key")});
+    model->resummarize(*store.recording(rejected.id));
+    ASSERT_TRUE(idle(rejected.id));
+    EXPECT_EQ(model->summarizingState(rejected.id), SummarizingState::failed("Сервер итогов вернул HTTP 401: bad key"));
+    EXPECT_FALSE(fs::exists(rejected.summaryURL));
+}
+
+TEST_F(RecorderPipelineTest, DestroyingTheModelCancelsRunningJobsPromptly)
+{
+    const Recording recording = addRecording(RecordingKind::meeting);
+    speech.scriptUploads({FakeAnswer::stall()});
+    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    ASSERT_TRUE(speech.server().waitForRequests(1));
+    const auto started = std::chrono::steady_clock::now();
+    model.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(fs::exists(recording.transcriptURL));
+}

@@ -1,0 +1,4 @@
+palaverly_add_test(SleeperTest TSAN)
+palaverly_add_test(HttpTransferTest TSAN)
+palaverly_add_test(ASRClientTest TSAN)
+palaverly_add_test(OpenRouterClientTest TSAN)

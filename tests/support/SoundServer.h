@@ -1,0 +1,78 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Helpers for tests that talk to the PulseAudio daemon of run-with-services.sh: its two null sinks
+// are "palaverly_speakers" (the default output) and "palaverly_mic" (its monitor is the default
+// input, a virtual microphone).
+namespace palaverly::test {
+
+inline constexpr const char* kSpeakersSink = "palaverly_speakers";
+inline constexpr const char* kMicSink = "palaverly_mic";
+
+// True when the test runs under run-with-services.sh and the daemon answers.
+bool soundServerAvailable();
+
+// Runs `pactl <arguments>`; returns its standard output, or nothing when it fails.
+std::optional<std::string> pactl(const std::string& arguments);
+
+// The index of the first record stream whose `pactl list short source-outputs` line contains
+// `text` (for example its sample format "float32le 2ch").
+std::optional<std::string> recordStreamIndex(const std::string& text);
+
+// Plays a sine into a sink (through pacat) until destroyed.
+class TonePlayer {
+public:
+    TonePlayer(const std::string& sink, double frequency, double amplitude, double seconds = 30);
+    ~TonePlayer();
+    TonePlayer(const TonePlayer&) = delete;
+    TonePlayer& operator=(const TonePlayer&) = delete;
+    bool started() const { return m_pid > 0; }
+
+private:
+    std::filesystem::path m_file;
+    pid_t m_pid = -1;
+};
+
+// A PulseAudio daemon of the test's own, with the native protocol and `modules` (each "name
+// arguments"), for cases the shared daemon must not be bent into (a server without any device).
+class PrivateSoundServer {
+public:
+    explicit PrivateSoundServer(const std::vector<std::string>& modules = {});
+    ~PrivateSoundServer();
+    PrivateSoundServer(const PrivateSoundServer&) = delete;
+    PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
+    bool started() const { return m_started; }
+    // Ends the daemon now (as a crash of the sound server would look to its clients).
+    void terminate();
+    // The value for PULSE_SERVER.
+    std::string address() const { return "unix:" + (m_folder / "native").string(); }
+
+private:
+    std::filesystem::path m_folder;
+    pid_t m_pid = -1;
+    bool m_started = false;
+};
+
+// Sets an environment variable for its lifetime, restoring the old value after.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_previous;
+};
+
+// The share of the signal's energy at `frequency` (0..1), from a Goertzel filter over `samples`.
+double toneShare(std::span<const float> samples, double sampleRate, double frequency);
+
+} // namespace palaverly::test
