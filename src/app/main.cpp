@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "common/Log.h"
 #include "model/RecordingStore.h"
+#include "recorder/RecorderDependencies.h"
 #include "recorder/RecorderModel.h"
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"

@@ -7,10 +7,13 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 namespace palaverly {
@@ -55,9 +58,9 @@ class RecorderModel : public QObject {
     Q_OBJECT
 
 public:
-    struct Dependencies; // capture back ends, remote clients, sleeper; see RecorderModel.cpp
-    RecorderModel(RecordingStore& store, AppSettings* settings, std::unique_ptr<Dependencies> dependencies,
-        QObject* parent = nullptr);
+    // `dependencies` (capture back ends, remote clients) default to the real ones of the program.
+    RecorderModel(RecordingStore& store, AppSettings* settings,
+                  std::unique_ptr<RecorderDependencies> dependencies = {}, QObject* parent = nullptr);
     ~RecorderModel() override;
 
     bool isRecording() const { return m_isRecording; }

@@ -153,6 +153,8 @@ ASRClient::ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Time
     , m_sleeper(std::move(sleeper))
     , m_timeouts(timeouts)
 {
+    if (!m_sleeper)
+        m_sleeper = std::make_shared<SteadySleeper>();
     if (!m_baseUrl.empty() && m_baseUrl.back() == '/')
         m_baseUrl.pop_back();
 }

@@ -72,7 +72,8 @@ public:
 
     // The compiled-in service, real waits.
     ASRClient();
-    // `baseUrl` is an origin such as "http://127.0.0.1:8080" (a trailing slash is dropped).
+    // `baseUrl` is an origin such as "http://127.0.0.1:8080" (a trailing slash is dropped); a null
+    // sleeper means real waits.
     ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper);
     ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts);
 
@@ -90,7 +91,8 @@ public:
     // Waits 3 seconds, asks for the job's state, and repeats until the job is completed (its
     // transcript), failed or in an unknown state (ASRError), or the stop is requested
     // (Cancelled). Transport failures, answers other than 200 and undecodable answers are
-    // logged and polled again; there is no overall deadline.
+    // logged and polled again; there is no overall deadline. An answer larger than 16 MiB ends it
+    // with invalidResponse.
     Result<Transcript> pollJob(const std::string& jobId, std::stop_token stop) const;
 
     // submitJob, then pollJob.

@@ -290,6 +290,9 @@ Expected<Response, Error> perform(const Request& request, std::stop_token stop)
         curl_easy_setopt(handle, CURLOPT_READDATA, &state);
         curl_easy_setopt(handle, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
     }
+    // The easy handle is driven through a multi handle of its own because a multi poll can be
+    // woken from another thread (curl_multi_wakeup): a stop then takes effect at once, whereas
+    // curl_easy_perform would only notice it at its next progress call, up to a second later.
     curl_multi_add_handle(multi.get(), handle);
 
     bool cancelled = false;

@@ -118,6 +118,8 @@ OpenRouterClient::OpenRouterClient(
     , m_sleeper(std::move(sleeper))
     , m_timeouts(timeouts)
 {
+    if (!m_sleeper)
+        m_sleeper = std::make_shared<SteadySleeper>();
 }
 
 OpenRouterClient::Result OpenRouterClient::complete(

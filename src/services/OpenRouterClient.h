@@ -64,7 +64,8 @@ public:
     // The compiled-in endpoint and key, real waits.
     OpenRouterClient();
     // `endpointUrl` is the full URL of "/v1/chat/completions"; `apiKey` goes into the
-    // Authorization header and nowhere else (no log line or error text carries it).
+    // Authorization header and nowhere else (no log line or error text carries it); a null
+    // sleeper means real waits.
     OpenRouterClient(std::string endpointUrl, std::string apiKey, std::shared_ptr<Sleeper> sleeper);
     OpenRouterClient(std::string endpointUrl, std::string apiKey, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts);
 
