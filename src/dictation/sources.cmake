@@ -1,4 +1,5 @@
 list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/DictationManager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationHotkeyMonitor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TextInjector.cpp
 )
