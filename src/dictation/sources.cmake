@@ -10,6 +10,7 @@ list(APPEND PALAVERLY_UI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/DictationPanelController.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationPanelLayout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationPanelView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DictationWiring.cpp
 )
 
 # Back ends: X11 takes the dictation key with a key grab, posts the paste through XTest and puts
