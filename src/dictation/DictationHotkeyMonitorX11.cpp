@@ -1,0 +1,265 @@
+#include "dictation/DictationHotkeyMonitor.h"
+
+#include "common/Log.h"
+#include "system/KeyCodeTable.h"
+#include "system/X11Modifiers.h"
+
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <array>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+#include <xcb/xcb.h>
+
+#include "system/XcbXkb.h" // last: see there
+
+Q_DECLARE_LOGGING_CATEGORY(lcDictationHotkeyMonitor)
+
+namespace palaverly {
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+// Held keys come as repeated presses without the releases in between, so a repeat cannot end
+// the hold. Without XKB every repeat would look like a release and a new press.
+void enableDetectableAutoRepeat(xcb_connection_t* connection)
+{
+    XcbReply<xcb_xkb_use_extension_reply_t> use(
+        xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr));
+    if (!use || !use->supported)
+        return;
+    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    std::free(xcb_xkb_per_client_flags_reply(
+        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+}
+
+// For every key code, the modifier bit its key sets (0 for keys that are not modifiers). Lock keys
+// are left out: Caps Lock and Num Lock toggle a state and are no part of a combination.
+std::array<uint16_t, 256> modifierKeys(xcb_connection_t* connection, const X11Modifiers& modifiers)
+{
+    std::array<uint16_t, 256> keys{};
+    XcbReply<xcb_get_modifier_mapping_reply_t> map(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    if (!map)
+        return keys;
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
+    const int perModifier = map->keycodes_per_modifier;
+    for (int modifier = 0; modifier < 8; ++modifier) {
+        const auto bit = static_cast<uint16_t>(1u << modifier);
+        if (bit == XCB_MOD_MASK_LOCK || bit == modifiers.numLock)
+            continue;
+        for (int k = 0; k < perModifier; ++k)
+            if (const xcb_keycode_t code = codes[modifier * perModifier + k])
+                keys[code] |= bit;
+    }
+    return keys;
+}
+
+// A passive grab of the combination on the root window, with every lock state. When the
+// combination goes down, the server makes the grab active: from then until its key goes up, every
+// key event of the keyboard comes to this connection and to no other client. That is how the
+// combination's own events are kept from the focused window. A modifier let go first ends the
+// hold; the active grab is given up then, so the rest of the keys reach the focused window again.
+class X11DictationHotkeyMonitor final : public DictationHotkeyMonitor {
+public:
+    X11DictationHotkeyMonitor(Accessibility access, xcb_connection_t* connection, xcb_window_t root)
+        : DictationHotkeyMonitor(std::move(access))
+        , m_connection(connection)
+        , m_root(root)
+    {
+        readKeyboardMapping();
+        enableDetectableAutoRepeat(m_connection);
+        m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { readEvents(); });
+    }
+
+    ~X11DictationHotkeyMonitor() override
+    {
+        m_notifier.reset();
+        removeTap();
+        xcb_flush(m_connection);
+        xcb_disconnect(m_connection);
+    }
+
+protected:
+    TapResult createTap(const HotkeyConfig& hotkey) override
+    {
+        const auto key = keycodes::toX11(hotkey.keyCode);
+        if (!key || *key > 255)
+            return TapResult::noSuchKey;
+        const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(hotkey.modifiers)};
+        if (!grabAll(grab))
+            return TapResult::taken;
+        m_grab = grab;
+        // The replies above may have pulled events into xcb's queue, where the notifier does not
+        // see them.
+        readEvents();
+        return TapResult::installed;
+    }
+
+    void removeTap() override
+    {
+        if (!m_grab)
+            return;
+        // Ends an active grab of a held combination too; a passive grab going away does not.
+        xcb_ungrab_keyboard(m_connection, XCB_CURRENT_TIME);
+        ungrabAll(*m_grab);
+        xcb_flush(m_connection);
+        m_grab.reset();
+    }
+
+private:
+    struct Grab {
+        xcb_keycode_t key = 0;
+        uint16_t modifiers = 0;
+    };
+
+    void readKeyboardMapping()
+    {
+        m_modifiers = X11Modifiers::query(m_connection);
+        m_modifierKeys = modifierKeys(m_connection, m_modifiers);
+    }
+
+    // All lock variants or none: a combination that worked only with Num Lock off would puzzle.
+    bool grabAll(const Grab& grab)
+    {
+        std::vector<std::pair<uint16_t, xcb_void_cookie_t>> cookies;
+        for (uint16_t locks : m_modifiers.lockVariants()) {
+            const auto modifiers = static_cast<uint16_t>(grab.modifiers | locks);
+            cookies.emplace_back(modifiers,
+                xcb_grab_key_checked(
+                    m_connection, 0, m_root, modifiers, grab.key, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        }
+        bool taken = false;
+        std::vector<uint16_t> granted;
+        for (const auto& [modifiers, cookie] : cookies) {
+            XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
+            if (error)
+                taken = true;
+            else
+                granted.push_back(modifiers);
+        }
+        if (taken) {
+            for (uint16_t modifiers : granted)
+                xcb_ungrab_key(m_connection, grab.key, m_root, modifiers);
+            xcb_flush(m_connection);
+        }
+        return !taken;
+    }
+
+    void ungrabAll(const Grab& grab)
+    {
+        for (uint16_t locks : m_modifiers.lockVariants())
+            xcb_ungrab_key(m_connection, grab.key, m_root, static_cast<uint16_t>(grab.modifiers | locks));
+    }
+
+    // Main thread, from the socket notifier or after a grab.
+    void readEvents()
+    {
+        while (xcb_generic_event_t* raw = xcb_poll_for_event(m_connection)) {
+            XcbReply<xcb_generic_event_t> event(raw);
+            switch (event->response_type & 0x7f) {
+            case XCB_KEY_PRESS: {
+                const auto& key = *reinterpret_cast<const xcb_key_press_event_t*>(raw);
+                keyEvent(key.detail, key.state, true);
+                break;
+            }
+            case XCB_KEY_RELEASE: {
+                const auto& key = *reinterpret_cast<const xcb_key_release_event_t*>(raw);
+                keyEvent(key.detail, key.state, false);
+                break;
+            }
+            case XCB_MAPPING_NOTIFY:
+                keyboardMappingChanged();
+                break;
+            default:
+                break;
+            }
+        }
+        if (xcb_connection_has_error(m_connection) && m_notifier)
+            m_notifier->setEnabled(false);
+    }
+
+    // `state` is the modifier state before the event, as X reports it.
+    void keyEvent(xcb_keycode_t code, uint16_t state, bool down)
+    {
+        if (!m_grab)
+            return;
+        // The combination's own key first: it may be a modifier key itself (Right Alt alone).
+        if (const uint16_t bit = m_modifierKeys[code]; bit && code != m_grab->key) {
+            if (!keyHeld())
+                return;
+            const auto after = static_cast<uint16_t>(down ? (state | bit) : (state & ~bit));
+            modifiersChanged(m_modifiers.toCarbon(after));
+            if (!keyHeld()) {
+                // The hold is over: let the rest of the keys (the combination's key going up
+                // later) reach the focused window.
+                xcb_ungrab_keyboard(m_connection, XCB_CURRENT_TIME);
+                xcb_flush(m_connection);
+            }
+            return;
+        }
+        const auto keyCode = keycodes::fromX11(code);
+        if (!keyCode)
+            return;
+        // Every event that reaches this connection was taken by the grab, so the verdict is
+        // already carried out. Other keys typed during a hold are lost to the focused window.
+        if (down)
+            keyDown(*keyCode, m_modifiers.toCarbon(state));
+        else
+            keyUp(*keyCode);
+    }
+
+    // The keymap changed (another layout, modifiers moved): grab the combination again with the
+    // new key codes and modifier bits.
+    void keyboardMappingChanged()
+    {
+        if (!m_grab) {
+            readKeyboardMapping();
+            return;
+        }
+        removeTap();
+        readKeyboardMapping();
+        const HotkeyConfig watched = hotkey();
+        if (const auto key = keycodes::toX11(watched.keyCode); key && *key <= 255) {
+            const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(watched.modifiers)};
+            if (grabAll(grab))
+                m_grab = grab;
+        }
+    }
+
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+    X11Modifiers m_modifiers;
+    std::array<uint16_t, 256> m_modifierKeys{};
+    std::optional<Grab> m_grab;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+} // namespace
+
+std::unique_ptr<DictationHotkeyMonitor> DictationHotkeyMonitor::create(
+    Accessibility access, const QByteArray& displayName)
+{
+    int screenNumber = 0;
+    xcb_connection_t* connection
+        = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
+    if (!xcb_connection_has_error(connection)) {
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+        for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
+            xcb_screen_next(&screens);
+        if (screens.rem > 0)
+            return std::make_unique<X11DictationHotkeyMonitor>(std::move(access), connection, screens.data->root);
+    }
+    xcb_disconnect(connection);
+    log::info(lcDictationHotkeyMonitor(), QStringLiteral("Dictation key is off: no X11 display"));
+    return std::make_unique<NullDictationHotkeyMonitor>(std::move(access));
+}
+
+} // namespace palaverly

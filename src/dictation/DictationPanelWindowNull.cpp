@@ -1,0 +1,7 @@
+#include "dictation/DictationPanelWindow.h"
+
+namespace palaverly {
+
+void preparePanelWindow(QWidget&) { }
+
+} // namespace palaverly

@@ -1,0 +1,98 @@
+#include "dictation/TextInjector.h"
+
+#include "common/Log.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMimeData>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcTextInjector, "TextInjector")
+
+namespace palaverly {
+
+namespace {
+
+// Formats Qt itself derives from the others (an image decoded from its image/* target); the
+// targets they come from are copied byte for byte, so these would only add a converted copy.
+bool isDerivedFormat(const QString& format)
+{
+    return format == QLatin1String("application/x-qt-image");
+}
+
+} // namespace
+
+TextInjector::TextInjector(QObject* parent)
+    : TextInjector(createKeySender(), parent)
+{
+}
+
+TextInjector::TextInjector(std::unique_ptr<KeySender> sender, QObject* parent)
+    : QObject(parent)
+    , m_sender(std::move(sender))
+{
+}
+
+TextInjector::~TextInjector() = default;
+
+TextInjector::Snapshot TextInjector::takeSnapshot()
+{
+    Snapshot snapshot;
+    const QMimeData* current = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!current)
+        return snapshot;
+    for (const QString& format : current->formats()) {
+        if (isDerivedFormat(format))
+            continue;
+        const QByteArray data = current->data(format);
+        if (data.isEmpty())
+            continue; // the owner could not (or would not) hand it over
+        snapshot.emplace_back(format, data);
+    }
+    return snapshot;
+}
+
+void TextInjector::paste(const QString& text)
+{
+    putAndPaste(text, takeSnapshot(), 1);
+}
+
+void TextInjector::putAndPaste(const QString& text, const Snapshot& snapshot, int retries)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(text, QClipboard::Clipboard);
+    if (clipboard->text(QClipboard::Clipboard) != text) {
+        // X turns down a new owner whose timestamp is older than the clipboard's last change.
+        // The toolkit's timestamp catches up once it has read the notice of that change, which
+        // may still be queued when the change happened a moment ago.
+        if (retries > 0) {
+            QTimer::singleShot(kOwnershipRetryDelay, this,
+                [this, text, snapshot, retries] { putAndPaste(text, snapshot, retries - 1); });
+        } else {
+            log::error(lcTextInjector(), QStringLiteral("Failed to put the text on the clipboard"));
+        }
+        return;
+    }
+
+    if (!m_sender || !m_sender->sendPaste()) {
+        log::error(lcTextInjector(), QStringLiteral("Failed to open XTest for paste"));
+        return;
+    }
+    QTimer::singleShot(kRestoreDelay, this, [this, snapshot, text] { restore(snapshot, text); });
+}
+
+void TextInjector::restore(const Snapshot& snapshot, const QString& pasted)
+{
+    if (snapshot.empty())
+        return; // the clipboard was empty: the dictated text stays on it
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard->text(QClipboard::Clipboard) != pasted)
+        return; // the user copied something else meanwhile
+    auto data = std::make_unique<QMimeData>();
+    for (const auto& [format, bytes] : snapshot)
+        data->setData(format, bytes);
+    clipboard->setMimeData(data.release(), QClipboard::Clipboard);
+}
+
+} // namespace palaverly

@@ -1,0 +1,221 @@
+#include "dictation/DictationHotkeyMonitor.h"
+#include "system/KeyCodeTable.h"
+#include "system/X11Modifiers.h"
+
+#include "FocusedField.h"
+#include "LogCapture.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+using namespace palaverly;
+using test::xdotool;
+
+namespace {
+
+constexpr HotkeyConfig kControlV{9, HotkeyConfig::kControl}; // Super+V here
+constexpr HotkeyConfig kCommandD{2, HotkeyConfig::kCommand}; // Ctrl+D here
+const QString kCategory = QStringLiteral("DictationHotkeyMonitor");
+
+// Another program on the display, holding its own grab.
+class OtherClient {
+public:
+    OtherClient()
+        : m_connection(xcb_connect(nullptr, nullptr))
+        , m_root(xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root)
+    {
+    }
+    ~OtherClient() { xcb_disconnect(m_connection); }
+
+    bool grab(const HotkeyConfig& config)
+    {
+        const X11Modifiers modifiers = X11Modifiers::query(m_connection);
+        xcb_generic_error_t* error = xcb_request_check(m_connection,
+            xcb_grab_key_checked(m_connection, 1, m_root, modifiers.fromCarbon(config.modifiers),
+                static_cast<xcb_keycode_t>(*keycodes::toX11(config.keyCode)), XCB_GRAB_MODE_ASYNC,
+                XCB_GRAB_MODE_ASYNC));
+        std::free(error);
+        return error == nullptr;
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+};
+
+class DictationHotkeyMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs an X server";
+        ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("us")}), 0);
+        ASSERT_TRUE(m_app.showAndFocus());
+        DictationHotkeyMonitor::Accessibility access;
+        access.isTrusted = [this] { return m_trusted; };
+        access.request = [this] { ++m_requests; };
+        m_monitor = DictationHotkeyMonitor::create(access);
+        m_monitor->onPressDown = [this] { m_reported += 'D'; };
+        m_monitor->onPressUp = [this] { m_reported += 'U'; };
+    }
+
+    void TearDown() override
+    {
+        // Nothing may stay down for the next test.
+        xdotool({"keyup", "v", "d", "shift", "ctrl", "super"});
+    }
+
+    bool reported(const std::string& expected)
+    {
+        return test::waitUntil([&] { return m_reported == expected; }, 3000);
+    }
+
+    test::FocusedField m_app;
+    std::unique_ptr<DictationHotkeyMonitor> m_monitor;
+    bool m_trusted = true;
+    int m_requests = 0;
+    std::string m_reported;
+};
+
+} // namespace
+
+TEST_F(DictationHotkeyMonitorTest, AHoldIsOnePressAndOneReleaseThatTheFocusedWindowNeverSees)
+{
+    m_monitor->install(kControlV);
+    ASSERT_TRUE(m_monitor->hasTap());
+
+    ASSERT_TRUE(xdotool({"keydown", "super+v"}));
+    EXPECT_TRUE(reported("D"));
+    EXPECT_TRUE(m_monitor->keyHeld());
+    test::settle(900); // past the server's repeat delay: the key repeats
+    EXPECT_EQ(m_reported, "D");
+    ASSERT_TRUE(xdotool({"keyup", "v"}));
+    EXPECT_TRUE(reported("DU"));
+    EXPECT_FALSE(m_monitor->keyHeld());
+    ASSERT_TRUE(xdotool({"keyup", "super"}));
+    test::settle();
+    EXPECT_EQ(m_app.count(QEvent::KeyPress, Qt::Key_V), 0);
+    EXPECT_EQ(m_app.count(QEvent::KeyRelease, Qt::Key_V), 0);
+
+    // Other combinations of the key, and the key alone, go to the focused window untouched.
+    ASSERT_TRUE(xdotool({"key", "super+shift+v", "v"}));
+    test::settle();
+    EXPECT_EQ(m_reported, "DU");
+    EXPECT_EQ(m_app.count(QEvent::KeyPress, Qt::Key_V), 2);
+    EXPECT_EQ(m_app.field().text(), QStringLiteral("Vv"));
+
+    // The lock keys do not defeat the grab.
+    ASSERT_TRUE(xdotool({"key", "Num_Lock", "Caps_Lock"}));
+    ASSERT_TRUE(xdotool({"key", "super+v"}));
+    EXPECT_TRUE(reported("DUDU"));
+    ASSERT_TRUE(xdotool({"key", "Num_Lock", "Caps_Lock"}));
+
+    // Holding the combination never moved the keyboard focus.
+    EXPECT_TRUE(m_app.hasInputFocus());
+    EXPECT_EQ(QApplication::focusWidget(), &m_app.field());
+}
+
+TEST_F(DictationHotkeyMonitorTest, AModifierLetGoFirstEndsTheHoldAndTheKeyUpReachesTheFocusedWindow)
+{
+    m_monitor->install(kCommandD);
+    ASSERT_TRUE(xdotool({"keydown", "ctrl+d"}));
+    ASSERT_TRUE(reported("D"));
+    ASSERT_TRUE(xdotool({"keyup", "ctrl"}));
+    EXPECT_TRUE(reported("DU"));
+    EXPECT_FALSE(m_monitor->keyHeld());
+    ASSERT_TRUE(xdotool({"keyup", "d"}));
+    EXPECT_TRUE(test::waitUntil([&] { return m_app.count(QEvent::KeyRelease, Qt::Key_D) == 1; }, 3000));
+    EXPECT_EQ(m_app.count(QEvent::KeyPress, Qt::Key_D), 0);
+    EXPECT_EQ(m_reported, "DU");
+
+    // A modifier added during the hold changes the combination too.
+    ASSERT_TRUE(xdotool({"keydown", "ctrl+d"}));
+    ASSERT_TRUE(reported("DUD"));
+    ASSERT_TRUE(xdotool({"keydown", "shift"}));
+    EXPECT_TRUE(reported("DUDU"));
+    ASSERT_TRUE(xdotool({"keyup", "d", "keyup", "shift", "keyup", "ctrl"}));
+    test::settle();
+    EXPECT_EQ(m_reported, "DUDU");
+
+    // The grab is back for the next hold.
+    ASSERT_TRUE(xdotool({"key", "ctrl+d"}));
+    EXPECT_TRUE(reported("DUDUDU"));
+}
+
+TEST_F(DictationHotkeyMonitorTest, InstallReplacesTheCombinationAndForgetsAHoldWithoutARelease)
+{
+    m_monitor->install(kCommandD);
+    ASSERT_TRUE(xdotool({"keydown", "ctrl+d"}));
+    ASSERT_TRUE(reported("D"));
+
+    m_monitor->install(kControlV);
+    EXPECT_FALSE(m_monitor->keyHeld());
+    ASSERT_TRUE(xdotool({"keyup", "d", "keyup", "ctrl"}));
+    test::settle();
+    EXPECT_EQ(m_reported, "D");
+    EXPECT_EQ(m_app.count(QEvent::KeyRelease, Qt::Key_D), 1); // the old grab let go of the keyboard
+
+    ASSERT_TRUE(xdotool({"key", "ctrl+d", "super+v"}));
+    EXPECT_TRUE(reported("DDU"));
+    EXPECT_EQ(m_app.count(QEvent::KeyPress, Qt::Key_D), 1);
+
+    // Key code 0 watches nothing, whatever the modifiers, and frees the old combination.
+    m_monitor->install(HotkeyConfig{0, kControlV.modifiers});
+    EXPECT_FALSE(m_monitor->hasTap());
+    ASSERT_TRUE(xdotool({"key", "super+v"}));
+    test::settle();
+    EXPECT_EQ(m_reported, "DDU");
+    OtherClient other;
+    EXPECT_TRUE(other.grab(kControlV));
+}
+
+TEST_F(DictationHotkeyMonitorTest, WithoutThePermissionItAsksAndWatchesOnlyOnceInstallTapFindsIt)
+{
+    test::LogCapture log;
+    m_trusted = false;
+    m_monitor->install(kCommandD);
+    EXPECT_FALSE(m_monitor->hasTap());
+    EXPECT_EQ(m_requests, 0); // asked from the event loop, not from inside install
+    test::settle();
+    EXPECT_EQ(m_requests, 1);
+    EXPECT_TRUE(log.messages(kCategory).empty());
+
+    m_monitor->installTap();
+    EXPECT_TRUE(log.contains(kCategory, QStringLiteral("Skipping key grab install — no Accessibility permission")));
+    EXPECT_FALSE(m_monitor->hasTap());
+    ASSERT_TRUE(xdotool({"key", "ctrl+d"}));
+    test::settle();
+    EXPECT_EQ(m_reported, "");
+    EXPECT_EQ(m_app.count(QEvent::KeyPress, Qt::Key_D), 1);
+
+    m_trusted = true; // granted meanwhile
+    m_monitor->installTap();
+    EXPECT_TRUE(m_monitor->hasTap());
+    ASSERT_TRUE(xdotool({"key", "ctrl+d"}));
+    EXPECT_TRUE(reported("DU"));
+    EXPECT_EQ(m_requests, 1);
+
+    // Without a display there is nothing to watch, permission or not.
+    DictationHotkeyMonitor::Accessibility trusted;
+    trusted.isTrusted = [] { return true; };
+    NullDictationHotkeyMonitor null(trusted);
+    null.install(kCommandD);
+    EXPECT_FALSE(null.hasTap());
+}
+
+TEST_F(DictationHotkeyMonitorTest, ACombinationTakenByAnotherProgramIsReportedAndLeftToIt)
+{
+    OtherClient other;
+    ASSERT_TRUE(other.grab(kCommandD));
+    test::LogCapture log;
+    m_monitor->install(kCommandD);
+    EXPECT_FALSE(m_monitor->hasTap());
+    EXPECT_EQ(log.errors(kCategory),
+        std::vector<QString>{QStringLiteral("XGrabKey failed — combination taken by another program")});
+
+    // Nothing of ours is left behind: with Caps Lock on, the combination is still not ours.
+    ASSERT_TRUE(xdotool({"key", "Caps_Lock", "ctrl+d", "Caps_Lock"}));
+    test::settle();
+    EXPECT_EQ(m_reported, "");
+}

@@ -1,0 +1,170 @@
+#include "dictation/TextInjector.h"
+
+#include "FocusedField.h"
+#include "LogCapture.h"
+
+#include <QClipboard>
+#include <QTemporaryFile>
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+using namespace palaverly;
+using test::xdotool;
+
+namespace {
+
+// What another program gets for `target` from whoever owns the clipboard. Runs the event loop
+// meanwhile, since the owner may be this process.
+QByteArray readClipboardElsewhere(const QString& target)
+{
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
+    test::waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5000);
+    return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
+}
+
+// Gives the clipboard to another program (xclip), offering `data` as `target` only, and waits
+// until that program serves it.
+bool ownClipboardElsewhere(const QString& target, const QByteArray& data)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return false;
+    file.write(data);
+    file.flush();
+    // xclip forks a child that takes the selection and serves it until someone else takes it.
+    if (QProcess::execute(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", target, "-i", file.fileName()})
+        != 0)
+        return false;
+    return test::waitUntil([&] { return readClipboardElsewhere(target) == data; }, 3000);
+}
+
+QStringList targetsElsewhere()
+{
+    return QString::fromLatin1(readClipboardElsewhere(QStringLiteral("TARGETS"))).split('\n', Qt::SkipEmptyParts);
+}
+
+// Key codes of Shift_L and Control_L with the evdev rules of Xvfb.
+constexpr int kShiftL = 50;
+constexpr int kControlL = 37;
+
+bool keyIsDown(int code)
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
+    const bool down = keymap && ((keymap->keys[code / 8] >> (code % 8)) & 1);
+    std::free(keymap);
+    xcb_disconnect(connection);
+    return down;
+}
+
+class TextInjectorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs an X server";
+        ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("us")}), 0);
+        QGuiApplication::clipboard()->clear();
+        ASSERT_TRUE(m_app.showAndFocus());
+    }
+
+    void TearDown() override { xdotool({"keyup", "shift", "ctrl"}); }
+
+    // Runs the event loop past the restore.
+    static void waitPastRestore() { test::settle(int(TextInjector::kRestoreDelay.count()) + 250); }
+
+    test::FocusedField m_app;
+};
+
+} // namespace
+
+TEST_F(TextInjectorTest, TheTextArrivesOnceAndTheClipboardGetsBackEveryTargetItOffered)
+{
+    const QString dictated = QStringLiteral("Привет, это проверка диктовки.");
+    struct Case {
+        QString target;
+        QByteArray data;
+    };
+    QByteArray png(512, '\0');
+    for (int i = 0; i < png.size(); ++i)
+        png[i] = char(i * 7);
+    const std::vector<Case> cases{
+        {QStringLiteral("UTF8_STRING"), QStringLiteral("Старый текст в буфере").toUtf8()},
+        {QStringLiteral("image/png"), png},
+        {QStringLiteral("application/x-palaverly-note"), QByteArray("\x01\x02 binary \xff", 12)},
+    };
+    TextInjector injector;
+    QString expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        ASSERT_TRUE(ownClipboardElsewhere(c.target, c.data));
+        const QStringList before = targetsElsewhere();
+        ASSERT_TRUE(before.contains(c.target));
+
+        injector.paste(dictated);
+        expected += dictated;
+        EXPECT_TRUE(test::waitUntil([&] { return m_app.field().text() == expected; }, 3000));
+        waitPastRestore();
+        EXPECT_EQ(m_app.field().text(), expected); // once
+
+        const QStringList after = targetsElsewhere();
+        for (const QString& target : before) {
+            if (target == QLatin1String("TARGETS"))
+                continue;
+            EXPECT_TRUE(after.contains(target)) << target.toStdString();
+            EXPECT_EQ(readClipboardElsewhere(target), c.data) << target.toStdString();
+        }
+    }
+    EXPECT_TRUE(m_app.hasInputFocus());
+}
+
+TEST_F(TextInjectorTest, AnEmptyClipboardKeepsTheTextAndALaterCopyIsNotOverwritten)
+{
+    TextInjector injector;
+    injector.paste(QStringLiteral("первый"));
+    waitPastRestore();
+    EXPECT_EQ(m_app.field().text(), QStringLiteral("первый"));
+    EXPECT_EQ(readClipboardElsewhere(QStringLiteral("UTF8_STRING")), QStringLiteral("первый").toUtf8());
+
+    // Something copied before the restore is due stays on the clipboard.
+    ASSERT_TRUE(ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("old")));
+    injector.paste(QStringLiteral(" второй"));
+    ASSERT_TRUE(test::waitUntil([&] { return m_app.field().text().endsWith(QStringLiteral("второй")); }, 3000));
+    ASSERT_TRUE(ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("copied meanwhile")));
+    waitPastRestore();
+    EXPECT_EQ(readClipboardElsewhere(QStringLiteral("UTF8_STRING")), QByteArray("copied meanwhile"));
+}
+
+TEST_F(TextInjectorTest, ModifiersStillHeldAreLetGoForThePasteAndPressedAgainAfter)
+{
+    ASSERT_TRUE(xdotool({"keydown", "shift"}));
+    ASSERT_TRUE(keyIsDown(kShiftL));
+    TextInjector injector;
+    injector.paste(QStringLiteral("текст"));
+    // Ctrl+Shift+V would not paste into the field.
+    EXPECT_TRUE(test::waitUntil([&] { return m_app.field().text() == QStringLiteral("текст"); }, 3000));
+    EXPECT_TRUE(keyIsDown(kShiftL));
+    EXPECT_FALSE(keyIsDown(kControlL));
+    ASSERT_TRUE(xdotool({"keyup", "shift"}));
+}
+
+TEST_F(TextInjectorTest, WithoutXTestTheTextIsLeftOnTheClipboard)
+{
+    ASSERT_TRUE(ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("before")));
+    test::LogCapture log;
+    TextInjector injector(std::unique_ptr<TextInjector::KeySender>{});
+    injector.paste(QStringLiteral("вручную"));
+    waitPastRestore();
+    EXPECT_EQ(log.errors(QStringLiteral("TextInjector")),
+        std::vector<QString>{QStringLiteral("Failed to open XTest for paste")});
+    EXPECT_TRUE(m_app.field().text().isEmpty());
+    EXPECT_EQ(readClipboardElsewhere(QStringLiteral("UTF8_STRING")), QStringLiteral("вручную").toUtf8());
+
+    // A display without XTest fails the same way.
+    TextInjector nowhere(TextInjector::createKeySender(":999"));
+    log.clear();
+    nowhere.paste(QStringLiteral("x"));
+    EXPECT_EQ(log.errors(QStringLiteral("TextInjector")),
+        std::vector<QString>{QStringLiteral("Failed to open XTest for paste")});
+}

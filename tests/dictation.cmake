@@ -1,0 +1,5 @@
+palaverly_add_test(DictationHotkeyMonitorTest GUI DISPLAY LIBS PkgConfig::XCB)
+palaverly_add_test(TextInjectorTest GUI DISPLAY LIBS PkgConfig::XCB)
+palaverly_add_test(DictationManagerTest TSAN)
+palaverly_add_test(DictationPanelTest GUI DISPLAY)
+palaverly_add_test(DictationEndToEndTest GUI DISPLAY SOUND LIBS PkgConfig::SNDFILE PkgConfig::XCB)
