@@ -1,5 +1,7 @@
 // The tray controller against the real X server and sound server of run-with-services.sh.
 #include "app/MenuBarController.h"
+#include "dictation/DictationHotkeyMonitor.h"
+#include "dictation/DictationManager.h"
 #include "model/RecordingStore.h"
 #include "recorder/RecorderDependencies.h"
 #include "recorder/RecorderModel.h"
@@ -35,7 +37,7 @@ protected:
         deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
         recorder = std::make_unique<RecorderModel>(store, &settings, std::move(deps));
         controller = std::make_unique<MenuBarController>(
-            *recorder, store, settings, notifications, GlobalHotkeyManager::create());
+            *recorder, store, settings, notifications, MenuBarController::Platform{});
     }
 
     ~MenuBarControllerTest() override

@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
 #include "app/MenuBarController.h"
+#include "dictation/DictationHotkeyMonitor.h"
+#include "dictation/DictationManager.h"
 #include "model/RecordingStore.h"
 #include "recorder/RecorderDependencies.h"
 #include "recorder/RecorderModel.h"
@@ -24,7 +26,7 @@ Application::Application(QSettings& defaults, const std::filesystem::path& libra
     m_settings = std::make_unique<AppSettings>(defaults, *m_notifications);
     m_recorder = std::make_unique<RecorderModel>(*m_store, m_settings.get());
     m_menuBar = std::make_unique<MenuBarController>(
-        *m_recorder, *m_store, *m_settings, *m_notifications, GlobalHotkeyManager::create());
+        *m_recorder, *m_store, *m_settings, *m_notifications, MenuBarController::Platform{});
 }
 
 Application::~Application()

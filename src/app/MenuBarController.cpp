@@ -1,6 +1,10 @@
 #include "app/MenuBarController.h"
 
 #include "common/Log.h"
+#include "dictation/DictationHotkeyMonitor.h"
+#include "dictation/DictationManager.h"
+#include "dictation/DictationPanelController.h"
+#include "dictation/DictationWiring.h"
 #include "model/RecordingStore.h"
 #include "recorder/RecorderModel.h"
 #include "system/AppSettings.h"
@@ -60,13 +64,16 @@ QFont itemFont(TrayMenuItem::Font font)
 } // namespace
 
 MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-    NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys, QObject* parent)
+    NotificationCenter& notifications, Platform platform, QObject* parent)
     : QObject(parent)
     , m_recorder(recorder)
     , m_store(store)
     , m_settings(settings)
     , m_notifications(notifications)
-    , m_hotkeys(std::move(hotkeys))
+    , m_hotkeys(platform.hotkeys ? std::move(platform.hotkeys) : GlobalHotkeyManager::create())
+    , m_dictation(platform.dictation ? std::move(platform.dictation) : std::make_unique<DictationManager>())
+    , m_dictationMonitor(
+          platform.dictationMonitor ? std::move(platform.dictationMonitor) : DictationHotkeyMonitor::create())
 {
     m_idleIcon = symbolIcon(QStringLiteral("BrandMark"));
     m_recordingIcon = symbolIcon(QStringLiteral("record.circle.fill"), colors::red());
@@ -107,6 +114,7 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
         }
     };
     registerHotkeys();
+    wireDictation();
     m_hotkeysObserver = m_notifications.addObserver(
         QString::fromLatin1(notifications::kHotkeysChanged), this, [this](const QVariantMap&) { registerHotkeys(); });
 
@@ -131,6 +139,25 @@ void MenuBarController::registerHotkeys()
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::meeting, m_settings.meetingHotkey());
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::note, m_settings.noteHotkey());
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::stop, m_settings.stopHotkey());
+    m_dictationMonitor->install(m_settings.dictationHotkey());
+}
+
+void MenuBarController::wireDictation()
+{
+    m_dictation->canStart
+        = [self = QPointer<MenuBarController>(this)] { return self && !self->m_recorder.isRecording(); };
+    m_dictationPanel = std::make_unique<DictationPanelController>(m_dictation.get());
+    palaverly::wireDictation(*m_dictationMonitor, *m_dictation, *m_dictationPanel);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            reinstallDictationTap();
+    });
+}
+
+void MenuBarController::reinstallDictationTap()
+{
+    if (m_dictationMonitor->hotkey().isAssigned() && !m_dictationMonitor->hasTap())
+        m_dictationMonitor->installTap();
 }
 
 void MenuBarController::refreshStatusIcon()

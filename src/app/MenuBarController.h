@@ -15,6 +15,9 @@ class QWidget;
 namespace palaverly {
 
 class AppSettings;
+class DictationHotkeyMonitor;
+class DictationManager;
+class DictationPanelController;
 class GlobalHotkeyManager;
 class NotificationCenter;
 class RecorderModel;
@@ -26,8 +29,14 @@ class MenuBarController : public QObject {
     Q_OBJECT
 
 public:
+    // The platform pieces it drives; every missing one is made for the current session.
+    struct Platform {
+        std::unique_ptr<GlobalHotkeyManager> hotkeys;
+        std::unique_ptr<DictationHotkeyMonitor> dictationMonitor;
+        std::unique_ptr<DictationManager> dictation;
+    };
     MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-        NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys, QObject* parent = nullptr);
+        NotificationCenter& notifications, Platform platform, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // The menu as it is now; rebuildMenu() refreshes it as opening it does.
@@ -41,6 +50,9 @@ public:
 
     void runCommand(TrayMenuItem::Command command);
 
+    DictationManager& dictation() { return *m_dictation; }
+    DictationHotkeyMonitor& dictationMonitor() { return *m_dictationMonitor; }
+
 signals:
     // A recording has just ended (the library window comes forward then).
     void recordingFinished();
@@ -53,6 +65,10 @@ private:
     void recorderChanged();
     void tick();
     void registerHotkeys();
+    void wireDictation();
+    // The dictation key is watched only with the accessibility permission; look again when the
+    // user may have granted it meanwhile.
+    void reinstallDictationTap();
     TrayMenuState menuState() const;
     void showFallbackWindow();
 
@@ -68,6 +84,9 @@ private:
     bool m_showsRecordingIcon = false;
     QMetaObject::Connection m_hotkeysObserver;
     std::unique_ptr<GlobalHotkeyManager> m_hotkeys;
+    std::unique_ptr<DictationManager> m_dictation;
+    std::unique_ptr<DictationHotkeyMonitor> m_dictationMonitor;
+    std::unique_ptr<DictationPanelController> m_dictationPanel;
     QIcon m_idleIcon;
     QIcon m_recordingIcon;
     QPointer<QWidget> m_fallbackWindow;
