@@ -1,0 +1,1 @@
+palaverly_add_test(OnboardingTest GUI DISPLAY SOUND)
