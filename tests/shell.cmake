@@ -1,1 +1,4 @@
 palaverly_add_test(OnboardingTest GUI DISPLAY SOUND)
+palaverly_add_test(ShortcutRecorderFieldTest GUI DISPLAY)
+palaverly_add_test(SettingsWindowTest GUI)
+palaverly_add_test(SymbolIconTest GUI)
