@@ -36,8 +36,11 @@ protected:
         deps->asr = &asr;
         deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
         recorder = std::make_unique<RecorderModel>(store, &settings, std::move(deps));
+        // Not a first launch, and no update checks against the compiled-in feed.
+        settingsFile.setValue(QStringLiteral("onboarding.hasCompleted"), true);
+        settings.setAutoCheckUpdates(false);
         controller = std::make_unique<MenuBarController>(
-            *recorder, store, settings, notifications, MenuBarController::Platform{});
+            *recorder, store, settings, settingsFile, notifications, MenuBarController::Platform{});
     }
 
     ~MenuBarControllerTest() override
@@ -101,7 +104,12 @@ TEST_F(MenuBarControllerTest, MenuShowsRecordingClockStopAndThenTranscriptionPro
     EXPECT_FALSE(controller->menu()->actions()[0]->isEnabled());
     EXPECT_FALSE(action("Записать встречу"));
     // The clock refreshes the open menu's line every second.
-    ASSERT_TRUE(waitUntil([&] { return controller->menu()->actions()[1]->text() == "0:01 прошло"; }, 3000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QString text = controller->menu()->actions()[1]->text();
+            return text == "0:01 прошло" || text == "0:02 прошло";
+        },
+        4000));
 
     QSignalSpy finished(controller.get(), &MenuBarController::recordingFinished);
     action("Остановить")->trigger();
@@ -149,4 +157,35 @@ TEST_F(MenuBarControllerTest, GlobalHotkeysStartAndStopAndFollowTheSettings)
     EXPECT_EQ(action("Остановить")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     press("ctrl+alt+s");
     ASSERT_TRUE(waitUntil([&] { return !recorder->isRecording(); }));
+}
+
+TEST_F(MenuBarControllerTest, UpdateNoticesBadgeTheIconAndAddTheTopLine)
+{
+    notifications.post(
+        QString::fromLatin1(notifications::kUpdateAvailable), {{QStringLiteral("version"), QStringLiteral("2.1")}});
+    QCoreApplication::processEvents();
+    ASSERT_EQ(controller->pendingUpdateVersion(), QStringLiteral("2.1"));
+    EXPECT_EQ(menu().at(0), "Доступно обновление 2.1");
+    EXPECT_EQ(menu().at(1), "-");
+    // A second notice while one is pending changes nothing.
+    notifications.post(
+        QString::fromLatin1(notifications::kUpdateAvailable), {{QStringLiteral("version"), QStringLiteral("2.2")}});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controller->pendingUpdateVersion(), QStringLiteral("2.1"));
+
+    notifications.post(QString::fromLatin1(notifications::kUpdateDismissed));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(controller->pendingUpdateVersion());
+    EXPECT_EQ(menu().at(0), "Записать встречу");
+}
+
+TEST_F(MenuBarControllerTest, OnboardingOpensOnTheFirstLaunchOnly)
+{
+    EXPECT_FALSE(controller->isShowingOnboarding());
+    controller.reset();
+    settingsFile.remove(QStringLiteral("onboarding.hasCompleted"));
+    controller = std::make_unique<MenuBarController>(
+        *recorder, store, settings, settingsFile, notifications, MenuBarController::Platform{});
+    EXPECT_FALSE(controller->isShowingOnboarding()); // scheduled after start-up, not during it
+    ASSERT_TRUE(waitUntil([&] { return controller->isShowingOnboarding(); }));
 }

@@ -26,7 +26,7 @@ Application::Application(QSettings& defaults, const std::filesystem::path& libra
     m_settings = std::make_unique<AppSettings>(defaults, *m_notifications);
     m_recorder = std::make_unique<RecorderModel>(*m_store, m_settings.get());
     m_menuBar = std::make_unique<MenuBarController>(
-        *m_recorder, *m_store, *m_settings, *m_notifications, MenuBarController::Platform{});
+        *m_recorder, *m_store, *m_settings, defaults, *m_notifications, MenuBarController::Platform{});
 }
 
 Application::~Application()

@@ -1,5 +1,8 @@
 #include "app/MenuBarController.h"
 
+#include "app/UpdateAlerts.h"
+#include "app/Updater.h"
+#include "app/UpdaterLogger.h"
 #include "common/Log.h"
 #include "dictation/DictationHotkeyMonitor.h"
 #include "dictation/DictationManager.h"
@@ -10,11 +13,14 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "ui/OnboardingWindowController.h"
+#include "ui/SettingsWindowController.h"
 #include "ui/SymbolIcon.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -61,15 +67,29 @@ QFont itemFont(TrayMenuItem::Font font)
     return result;
 }
 
+// The mark in the text colour with a dot of the accent colour in its lower right corner.
+QIcon updateIcon()
+{
+    QPixmap pixmap
+        = symbolPixmap(QStringLiteral("BrandMark"), 18, QGuiApplication::palette().color(QPalette::WindowText));
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colors::accent());
+    painter.drawEllipse(QRectF(18 - 7, 18 - 1 - 6, 6, 6));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-    NotificationCenter& notifications, Platform platform, QObject* parent)
+    QSettings& defaults, NotificationCenter& notifications, Platform platform, QObject* parent)
     : QObject(parent)
     , m_recorder(recorder)
     , m_store(store)
     , m_settings(settings)
     , m_notifications(notifications)
+    , m_defaults(defaults)
     , m_hotkeys(platform.hotkeys ? std::move(platform.hotkeys) : GlobalHotkeyManager::create())
     , m_dictation(platform.dictation ? std::move(platform.dictation) : std::make_unique<DictationManager>())
     , m_dictationMonitor(
@@ -115,8 +135,13 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     };
     registerHotkeys();
     wireDictation();
-    m_hotkeysObserver = m_notifications.addObserver(
-        QString::fromLatin1(notifications::kHotkeysChanged), this, [this](const QVariantMap&) { registerHotkeys(); });
+    m_updaterLogger = std::make_unique<UpdaterLogger>(m_notifications);
+    m_updateAlerts = std::make_unique<UpdateAlerts>();
+    m_updater = std::make_unique<Updater>(m_defaults, m_settings, *m_updaterLogger, *m_updateAlerts);
+    m_updater->start();
+    observeNotifications();
+    if (OnboardingWindowController::needsOnboarding(m_defaults))
+        QTimer::singleShot(0, this, &MenuBarController::showOnboarding);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_statusItem.show();
@@ -130,7 +155,8 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
 MenuBarController::~MenuBarController()
 {
     m_clockTimer.stop();
-    NotificationCenter::removeObserver(m_hotkeysObserver);
+    for (const auto& observer : m_observers)
+        NotificationCenter::removeObserver(observer);
     delete m_fallbackWindow;
 }
 
@@ -160,10 +186,62 @@ void MenuBarController::reinstallDictationTap()
         m_dictationMonitor->installTap();
 }
 
+void MenuBarController::observeNotifications()
+{
+    const auto observe = [this](const char* name, std::function<void(const QVariantMap&)> handler) {
+        m_observers.push_back(m_notifications.addObserver(QString::fromLatin1(name), this, std::move(handler)));
+    };
+    observe(notifications::kHotkeysChanged, [this](const QVariantMap&) { registerHotkeys(); });
+    observe(notifications::kOpenSettings, [this](const QVariantMap&) { openSettings(); });
+    observe(notifications::kCheckForUpdates, [this](const QVariantMap&) { checkForUpdates(); });
+    observe(notifications::kOpenOnboarding, [this](const QVariantMap&) { showOnboarding(); });
+    observe(notifications::kUpdateAvailable, [this](const QVariantMap& info) {
+        const QVariant version = info.value(QStringLiteral("version"));
+        if (!m_pendingUpdateVersion && version.typeId() == QMetaType::QString)
+            setPendingUpdate(version.toString());
+    });
+    observe(notifications::kUpdateDismissed, [this](const QVariantMap&) {
+        if (m_pendingUpdateVersion)
+            setPendingUpdate(std::nullopt);
+    });
+}
+
+void MenuBarController::setPendingUpdate(std::optional<QString> version)
+{
+    m_pendingUpdateVersion = std::move(version);
+    refreshStatusIcon();
+    m_menu.hide(); // an open menu closes; it is rebuilt with or without the update line
+}
+
+void MenuBarController::showOnboarding()
+{
+    if (!m_onboarding) {
+        m_onboarding = std::make_unique<OnboardingWindowController>(m_defaults, m_notifications, [this] {
+            // The completion runs inside the controller; drop it once that call has returned.
+            QTimer::singleShot(0, this, [this] { m_onboarding.reset(); });
+            reinstallDictationTap();
+        });
+    }
+    m_onboarding->show();
+}
+
+void MenuBarController::openSettings()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_defaults, m_notifications);
+    m_settingsWindow->show();
+}
+
+void MenuBarController::checkForUpdates()
+{
+    UpdaterLogger::writeLine(QStringLiteral("checkUpdatesAction invoked"));
+    m_updater->checkForUpdates();
+}
+
 void MenuBarController::refreshStatusIcon()
 {
     m_showsRecordingIcon = m_recorder.isRecording();
-    m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon : m_idleIcon);
+    m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon : m_pendingUpdateVersion ? updateIcon() : m_idleIcon);
     m_statusItem.setToolTip(m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly"));
     if (m_fallbackWindow)
         m_fallbackWindow->setWindowIcon(m_statusItem.icon());
@@ -204,6 +282,7 @@ TrayMenuState MenuBarController::menuState() const
     state.meetingHotkey = m_settings.meetingHotkey();
     state.noteHotkey = m_settings.noteHotkey();
     state.stopHotkey = m_settings.stopHotkey();
+    state.pendingUpdateVersion = m_pendingUpdateVersion;
     return state;
 }
 
@@ -263,10 +342,10 @@ void MenuBarController::runCommand(TrayMenuItem::Command command)
         emit libraryRequested();
         break;
     case Command::openSettings:
-        emit settingsRequested();
+        openSettings();
         break;
     case Command::checkUpdates:
-        emit updateCheckRequested();
+        checkForUpdates();
         break;
     case Command::none:
         break;
