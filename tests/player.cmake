@@ -1,0 +1,1 @@
+palaverly_add_test(AudioPlayerTest SOUND LIBS PkgConfig::SNDFILE)
