@@ -1,0 +1,5 @@
+palaverly_add_test(LibraryLogicTest)
+palaverly_add_test(DetailLogicTest)
+palaverly_add_test(ChipsFlowTest)
+palaverly_add_test(TypewriterTest)
+palaverly_add_test(SearchTextTest)
