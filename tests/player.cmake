@@ -1,1 +1,0 @@
-palaverly_add_test(AudioPlayerTest SOUND LIBS PkgConfig::SNDFILE)
