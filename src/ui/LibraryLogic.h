@@ -76,6 +76,7 @@ struct StatusBadge {
     enum class Kind { none, emptyTranscript, recording, failed, transcribing, noTranscript };
     Kind kind = Kind::none;
     QString text;
+    bool operator==(const StatusBadge&) const = default;
 };
 StatusBadge statusBadge(const Recording& recording, const TranscribingState& state);
 
