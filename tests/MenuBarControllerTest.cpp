@@ -33,8 +33,8 @@ protected:
         deps->asr = &asr;
         deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
         recorder = std::make_unique<RecorderModel>(store, &settings, std::move(deps));
-        controller = std::make_unique<MenuBarController>(*recorder, store, settings, notifications,
-                                                         GlobalHotkeyManager::create());
+        controller = std::make_unique<MenuBarController>(
+            *recorder, store, settings, notifications, GlobalHotkeyManager::create());
     }
 
     ~MenuBarControllerTest() override
@@ -79,8 +79,9 @@ protected:
 
 TEST_F(MenuBarControllerTest, MenuShowsRecordingClockStopAndThenTranscriptionProgress)
 {
-    EXPECT_EQ(menu(), (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-",
-                                            "Настройки…", "Проверить обновления…", "Выйти"}));
+    EXPECT_EQ(menu(),
+        (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-", "Настройки…",
+            "Проверить обновления…", "Выйти"}));
     EXPECT_EQ(action("Записать встречу")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
     EXPECT_FALSE(controller->isShowingRecordingIcon());
 
@@ -126,9 +127,7 @@ TEST_F(MenuBarControllerTest, AFailedStartShowsItsErrorAboveTheStartItems)
 
 TEST_F(MenuBarControllerTest, GlobalHotkeysStartAndStopAndFollowTheSettings)
 {
-    const auto press = [](const char* keys) {
-        QProcess::execute("xdotool", {"key", "--clearmodifiers", keys});
-    };
+    const auto press = [](const char* keys) { QProcess::execute("xdotool", {"key", "--clearmodifiers", keys}); };
     press("ctrl+alt+n");
     ASSERT_TRUE(waitUntil([&] { return recorder->isRecording(); }));
     EXPECT_EQ(recorder->currentKind(), RecordingKind::note);

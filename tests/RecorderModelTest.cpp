@@ -1,9 +1,9 @@
 // Records meetings and notes through the real PulseAudio daemon of run-with-services.sh: a tone
 // played into the default output stands for the other side of a call, a tone played into the
 // "palaverly_mic" sink (whose monitor is the default input) for the user's voice.
+#include "recorder/RecorderModel.h"
 #include "model/RecordingStore.h"
 #include "recorder/RecorderDependencies.h"
-#include "recorder/RecorderModel.h"
 
 #include "FakeChatService.h"
 #include "FakeSpeechService.h"
@@ -71,9 +71,9 @@ protected:
     void play(const char* sink, int frequency, double amplitude, double seconds, double delaySeconds = 0)
     {
         const QString file = tones.filePath(QStringLiteral("%1-%2.wav").arg(sink).arg(frequency));
-        QProcess::execute("sox", {"-n", "-r", "48000", "-c", "1", "-b", "16", file, "synth",
-                                  QString::number(seconds), "sine", QString::number(frequency), "vol",
-                                  QString::number(amplitude), "pad", QString::number(delaySeconds)});
+        QProcess::execute("sox",
+            {"-n", "-r", "48000", "-c", "1", "-b", "16", file, "synth", QString::number(seconds), "sine",
+                QString::number(frequency), "vol", QString::number(amplitude), "pad", QString::number(delaySeconds)});
         auto* player = new QProcess;
         player->start("paplay", {"--device=" + QString::fromLatin1(sink), file});
         players.emplace_back(player);
@@ -160,7 +160,8 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
     const QString path = QString::fromStdString(recording->audioURL.string());
     const auto saved = logs.messages("RecorderModel");
     EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const QString& line) {
-        return line == QStringLiteral("Saved meeting: %1 (%2s)").arg(path, QString::number(recording->duration, 'f', 2));
+        return line
+            == QStringLiteral("Saved meeting: %1 (%2s)").arg(path, QString::number(recording->duration, 'f', 2));
     }));
     // The recording went on to transcription.
     EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));

@@ -23,10 +23,14 @@ namespace {
 QColor tintColor(TrayMenuItem::Tint tint)
 {
     switch (tint) {
-    case TrayMenuItem::Tint::red: return colors::red();
-    case TrayMenuItem::Tint::orange: return colors::orange();
-    case TrayMenuItem::Tint::accent: return colors::accent();
-    case TrayMenuItem::Tint::none: break;
+    case TrayMenuItem::Tint::red:
+        return colors::red();
+    case TrayMenuItem::Tint::orange:
+        return colors::orange();
+    case TrayMenuItem::Tint::accent:
+        return colors::accent();
+    case TrayMenuItem::Tint::none:
+        break;
     }
     return {};
 }
@@ -56,8 +60,7 @@ QFont itemFont(TrayMenuItem::Font font)
 } // namespace
 
 MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-                                     NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys,
-                                     QObject* parent)
+    NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys, QObject* parent)
     : QObject(parent)
     , m_recorder(recorder)
     , m_store(store)
@@ -78,9 +81,9 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     });
 
     connect(&m_recorder, &RecorderModel::isRecordingChanged, this, &MenuBarController::recorderChanged,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
     connect(&m_recorder, &RecorderModel::recordingStartedAtChanged, this, &MenuBarController::recorderChanged,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
 
     m_clockTimer.setInterval(1000);
     connect(&m_clockTimer, &QTimer::timeout, this, &MenuBarController::tick);
@@ -92,20 +95,26 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
         if (!self)
             return;
         switch (action) {
-        case GlobalHotkeyManager::Action::meeting: self->m_recorder.toggleMeeting(); break;
-        case GlobalHotkeyManager::Action::note: self->m_recorder.toggleNote(); break;
-        case GlobalHotkeyManager::Action::stop: self->m_recorder.stopCurrent(); break;
+        case GlobalHotkeyManager::Action::meeting:
+            self->m_recorder.toggleMeeting();
+            break;
+        case GlobalHotkeyManager::Action::note:
+            self->m_recorder.toggleNote();
+            break;
+        case GlobalHotkeyManager::Action::stop:
+            self->m_recorder.stopCurrent();
+            break;
         }
     };
     registerHotkeys();
-    m_hotkeysObserver = m_notifications.addObserver(QString::fromLatin1(notifications::kHotkeysChanged), this,
-                                                    [this](const QVariantMap&) { registerHotkeys(); });
+    m_hotkeysObserver = m_notifications.addObserver(
+        QString::fromLatin1(notifications::kHotkeysChanged), this, [this](const QVariantMap&) { registerHotkeys(); });
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_statusItem.show();
     } else {
         log::info(lcMenuBarController(),
-                  QStringLiteral("No system tray on this desktop; the menu opens from a small window instead"));
+            QStringLiteral("No system tray on this desktop; the menu opens from a small window instead"));
         showFallbackWindow();
     }
 }
@@ -148,8 +157,8 @@ TrayMenuState MenuBarController::menuState() const
     state.isRecording = m_recorder.isRecording();
     state.currentKind = m_recorder.currentKind();
     if (const auto started = m_recorder.recordingStartedAt())
-        state.elapsedSeconds =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+        state.elapsedSeconds
+            = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
     for (const auto& [id, transcribing] : m_recorder.transcribingStates()) {
         if (transcribing.kind == TranscribingState::Kind::running) {
             state.runningStage = transcribing.detail;
@@ -202,8 +211,8 @@ void MenuBarController::tick()
     const auto started = m_recorder.recordingStartedAt();
     if (!started)
         return;
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+    const auto seconds
+        = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
     m_elapsedMenuItem->setText(elapsedText(seconds) + QStringLiteral(" прошло"));
 }
 
@@ -211,14 +220,29 @@ void MenuBarController::runCommand(TrayMenuItem::Command command)
 {
     using Command = TrayMenuItem::Command;
     switch (command) {
-    case Command::startMeeting: m_recorder.toggleMeeting(); break;
-    case Command::startNote: m_recorder.toggleNote(); break;
-    case Command::stop: m_recorder.stopCurrent(); break;
-    case Command::quit: QApplication::quit(); break;
-    case Command::openLibrary: emit libraryRequested(); break;
-    case Command::openSettings: emit settingsRequested(); break;
-    case Command::checkUpdates: emit updateCheckRequested(); break;
-    case Command::none: break;
+    case Command::startMeeting:
+        m_recorder.toggleMeeting();
+        break;
+    case Command::startNote:
+        m_recorder.toggleNote();
+        break;
+    case Command::stop:
+        m_recorder.stopCurrent();
+        break;
+    case Command::quit:
+        QApplication::quit();
+        break;
+    case Command::openLibrary:
+        emit libraryRequested();
+        break;
+    case Command::openSettings:
+        emit settingsRequested();
+        break;
+    case Command::checkUpdates:
+        emit updateCheckRequested();
+        break;
+    case Command::none:
+        break;
     }
 }
 
@@ -230,7 +254,7 @@ void MenuBarController::showFallbackWindow()
     auto* layout = new QVBoxLayout(window);
     auto* note = new QLabel(QStringLiteral("Значок в системном лотке недоступен на этом рабочем столе. "
                                            "Меню Palaverly открывается кнопкой ниже."),
-                            window);
+        window);
     note->setWordWrap(true);
     note->setTextFormat(Qt::PlainText);
     auto* button = new QToolButton(window);

@@ -27,8 +27,7 @@ class MenuBarController : public QObject {
 
 public:
     MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-                      NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys,
-                      QObject* parent = nullptr);
+        NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // The menu as it is now; rebuildMenu() refreshes it as opening it does.

@@ -33,7 +33,7 @@ void quitOnSignals(QObject* context)
         [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
         QCoreApplication::quit();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = [](int) {
         const char byte = 1;
         [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
@@ -70,7 +70,7 @@ int main(int argc, char** argv)
     RecorderModel recorder(store, &settings);
     MenuBarController menuBar(recorder, store, settings, notifications, GlobalHotkeyManager::create());
     QObject::connect(&instance, &SingleInstance::activationRequested, &menuBar,
-                     [&menuBar] { menuBar.runCommand(TrayMenuItem::Command::openLibrary); });
+        [&menuBar] { menuBar.runCommand(TrayMenuItem::Command::openLibrary); });
 
     quitOnSignals(&app);
 

@@ -83,7 +83,12 @@ void ChipsFlowLayout::setGeometry(const QRect& rect)
             at = m_placement.overflowPosition;
         else if (const auto it = m_placement.placements.find(i); it != m_placement.placements.end())
             at = it->second;
-        item->setGeometry(at ? QRect(area.topLeft() + at->toPoint(), size) : QRect(kOutside, size));
+        if (at)
+            item->setGeometry(QRect(area.topLeft() + at->toPoint(), size));
+        else if (QWidget* widget = item->widget())
+            widget->setGeometry(QRect(kOutside, size)); // a layout item would clamp to the parent's corner
+        else
+            item->setGeometry(QRect(kOutside, size));
     }
 }
 

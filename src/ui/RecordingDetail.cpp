@@ -178,6 +178,9 @@ RecordingDetail::RecordingDetail(
 
 RecordingDetail::~RecordingDetail()
 {
+    // Hiding the widgets below moves the focus out of the name field, which must not commit
+    // into a half-destroyed view.
+    disconnect(m_name, nullptr, this, nullptr);
     // The panes hold the player weakly; it goes first.
     m_transcript->setPlayer(nullptr);
     delete m_overlay;
