@@ -4,21 +4,27 @@
 // the whole screen. For looking at the window; not a test.
 //
 // States: empty, none, detail, playing, summary-running, summary-failed, live, failed,
-// transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar.
+// transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar, toolbar-menu,
+// row-menu, actions-menu, chip-menu.
 #include "DemoLibrary.h"
 #include "ScriptedRecorder.h"
 
 #include "audio/AudioPlayer.h"
 #include "model/RecordingStore.h"
+#include "system/AppSettings.h"
+#include "system/NotificationCenter.h"
 #include "ui/LibraryView.h"
 #include "ui/LibraryWindow.h"
+#include "ui/RecordButton.h"
 #include "ui/RecordingDetail.h"
 #include "ui/SpeakerChipsBar.h"
 #include "ui/TranscriptPane.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -55,7 +61,8 @@ int main(int argc, char** argv)
         demo = test::DemoLibrary::write(base, now);
     RecordingStore store(base);
     test::ScriptedRecorder recorder;
-    if (state != QStringLiteral("empty") && state != QStringLiteral("idle-toolbar"))
+    if (state != QStringLiteral("empty") && state != QStringLiteral("idle-toolbar")
+        && state != QStringLiteral("toolbar-menu"))
         recorder.startRecording(
             demo.inProgress, RecordingKind::meeting, std::chrono::system_clock::now() - std::chrono::seconds(95));
     recorder.setTranscribing(demo.failedNote, TranscribingState::failed("Сервер распознавания недоступен (HTTP 503)"));
@@ -67,14 +74,21 @@ int main(int argc, char** argv)
     });
     levels.start(33);
 
+    // Settings in a file of the temporary folder: the default hotkeys plus a stop hotkey.
+    QSettings settingsFile(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+    NotificationCenter notifications;
+    AppSettings settings(settingsFile, notifications);
+    settings.setStopHotkey(HotkeyConfig{47, HotkeyConfig::kCommand});
+
     QPointer<LibraryWindow> window;
-    LibraryWindow::showOrCreate(window, store, recorder, nullptr);
+    LibraryWindow::showOrCreate(window, store, recorder, &settings);
     window->resize(size);
     LibraryView* view = window->view();
     const auto select = [&](const Uuid& id) { view->setSelection({id}); };
 
     if (state == QStringLiteral("detail") || state == QStringLiteral("rename") || state == QStringLiteral("playing")
-        || state == QStringLiteral("idle-toolbar"))
+        || state == QStringLiteral("idle-toolbar") || state == QStringLiteral("toolbar-menu")
+        || state == QStringLiteral("actions-menu") || state == QStringLiteral("chip-menu"))
         select(demo.longMeeting);
     else if (state == QStringLiteral("summary-running")) {
         recorder.setSummarizing(demo.longMeeting, SummarizingState::running());
@@ -102,6 +116,25 @@ int main(int argc, char** argv)
     QTimer::singleShot(400, [&] {
         if (state == QStringLiteral("rename") && view->detail())
             view->detail()->transcriptPane()->chipsBar()->openRename("SPEAKER_00");
+        if (state == QStringLiteral("toolbar-menu")) {
+            QWidget* button = reinterpret_cast<QWidget*>(view->recordButton());
+            view->recordButton()->showMenu();
+            Q_UNUSED(button);
+        }
+        if (state == QStringLiteral("row-menu")) {
+            QMenu* menu = view->makeRowMenu(demo.failedNote).release();
+            menu->popup(window->mapToGlobal(QPoint(120, 330)));
+        }
+        if (state == QStringLiteral("actions-menu") && view->detail()) {
+            QMenu* menu = view->detail()->makeActionsMenu().release();
+            menu->popup(window->mapToGlobal(QPoint(900, 90)));
+        }
+        if (state == QStringLiteral("chip-menu") && view->detail()) {
+            SpeakerChipsBar* chips = view->detail()->transcriptPane()->chipsBar();
+            QMenu* menu = chips->makeChipMenu("SPEAKER_02").release();
+            menu->popup(chips->mapToGlobal(QPoint(240, 30)));
+            menu->actions().at(1)->menu()->popup(chips->mapToGlobal(QPoint(420, 60)));
+        }
         if (state == QStringLiteral("playing") && view->detail() && view->detail()->player()) {
             view->detail()->player()->seek(60);
             view->detail()->player()->play();

@@ -65,8 +65,11 @@ QSize ChipsFlowLayout::sizeHint() const
 
 QSize ChipsFlowLayout::minimumSize() const
 {
+    // Never lower than the rows need at the width last given, so that an enclosing layout short
+    // of room does not draw over the second row.
     const QMargins margins = contentsMargins();
-    return QSize(margins.left() + margins.right() + 120, margins.top() + margins.bottom() + 24);
+    const int width = geometry().width() > 0 ? geometry().width() : sizeHint().width();
+    return QSize(margins.left() + margins.right() + 120, heightForWidth(width));
 }
 
 void ChipsFlowLayout::setGeometry(const QRect& rect)

@@ -128,15 +128,9 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
     m_recordButton = new RecordButton(recorder, settings, this);
 
     // Deletion dialog, reused for every request.
-    m_dialog = new QMessageBox(this);
-    m_dialog->setIcon(QMessageBox::Warning);
-    m_dialog->setTextFormat(Qt::PlainText);
-    m_dialog->setInformativeText(QStringLiteral("Аудио и расшифровка будут удалены без возможности восстановления."));
-    m_dialogDelete = m_dialog->addButton(QStringLiteral("Удалить"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = m_dialog->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
-    m_dialog->setDefaultButton(cancel);
-    m_dialog->setEscapeButton(cancel);
-    m_dialog->setWindowModality(Qt::WindowModal);
+    m_dialog = style::confirmationDialog(this,
+        QStringLiteral("Аудио и расшифровка будут удалены без возможности восстановления."), QStringLiteral("Удалить"),
+        &m_dialogDelete);
     connect(m_dialog, &QMessageBox::finished, this, [this] {
         if (m_dialog->clickedButton() == m_dialogDelete)
             confirmDeletion();

@@ -154,6 +154,25 @@ QString EmptyState::message() const
     return m_message->text();
 }
 
+PlaceholderArea::PlaceholderArea(QWidget* parent)
+    : QScrollArea(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setAutoFillBackground(false);
+    setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+}
+
+EmptyState* PlaceholderArea::showContent(const EmptyState::Content& content)
+{
+    auto* placeholder = new EmptyState(content);
+    placeholder->setAutoFillBackground(false);
+    setWidget(placeholder); // deletes the previous one
+    m_placeholder = placeholder;
+    return placeholder;
+}
+
 QPushButton* prominentButton(const QString& text, const QString& symbol, const QColor& fill, QWidget* parent)
 {
     auto* button = new QPushButton(text, parent);

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QPointer>
+#include <QScrollArea>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -72,6 +73,23 @@ private:
     QLabel* m_title = nullptr;
     QLabel* m_message = nullptr;
     QPointer<QWidget> m_action;
+};
+
+// Holds the placeholder of a pane; when the pane is lower than the placeholder, it scrolls
+// rather than squeezing it.
+class PlaceholderArea : public QScrollArea {
+    Q_OBJECT
+
+public:
+    explicit PlaceholderArea(QWidget* parent = nullptr);
+    // Replaces the shown placeholder.
+    EmptyState* showContent(const EmptyState::Content& content);
+    EmptyState* placeholder() const { return m_placeholder; }
+    // Room kept free at the bottom (for a bar floating over the pane).
+    void setBottomInset(int inset) { setViewportMargins(0, 0, 0, inset); }
+
+private:
+    QPointer<EmptyState> m_placeholder;
 };
 
 // A prominent push button filled with a colour (the "prominent" buttons of the panes).

@@ -6,8 +6,41 @@
 #include "ui/ViewStyle.h"
 
 #include <QMenu>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 
 namespace palaverly {
+
+namespace {
+
+// Draws the text after a menu item's tab (its hotkey) in the secondary colour.
+class SecondaryShortcutStyle : public QProxyStyle {
+public:
+    void drawControl(
+        ControlElement element, const QStyleOption* option, QPainter* painter, const QWidget* widget) const override
+    {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        const qsizetype tab = item ? item->text.indexOf(QLatin1Char('\t')) : -1;
+        if (element != CE_MenuItem || tab < 0) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionMenuItem plain = *item;
+        plain.text = item->text.left(tab);
+        QProxyStyle::drawControl(element, &plain, painter, widget);
+        const bool highlighted = item->state & State_Selected;
+        painter->save();
+        painter->setFont(item->font);
+        painter->setPen(
+            highlighted ? item->palette.color(QPalette::HighlightedText) : style::secondaryText(item->palette));
+        const QRect text = item->rect.adjusted(0, 0, -(item->maxIconWidth > 0 ? 14 : 10), 0);
+        painter->drawText(text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, item->text.mid(tab + 1));
+        painter->restore();
+    }
+};
+
+} // namespace
 
 RecordButton::RecordButton(LibraryRecorder& recorder, AppSettings* settings, QWidget* parent)
     : QToolButton(parent)
@@ -15,6 +48,9 @@ RecordButton::RecordButton(LibraryRecorder& recorder, AppSettings* settings, QWi
     , m_settings(settings)
     , m_menu(new QMenu(this))
 {
+    auto* menuStyle = new SecondaryShortcutStyle;
+    menuStyle->setParent(this);
+    m_menu->setStyle(menuStyle);
     setObjectName(QStringLiteral("recordButton"));
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setAutoRaise(true);

@@ -83,7 +83,7 @@ void RecordingRowDelegate::paintHeader(
     painter->setFont(style::font(11, QFont::DemiBold));
     painter->setPen(style::secondaryText(option.palette));
     const QRect text = option.rect.adjusted(kRowPaddingX, 10, -kRowPaddingX, -2);
-    painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
         painter->fontMetrics().elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, text.width()));
 }
 
@@ -148,12 +148,12 @@ void RecordingRowDelegate::paintRecording(
     const int dateWidth = painter->fontMetrics().horizontalAdvance(date);
     const QRect firstLine(textLeft, content.top(), textWidth, nameMetrics.height());
     painter->setPen(fade(0.42));
-    painter->drawText(firstLine, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, date);
+    painter->drawText(firstLine, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, date);
     painter->setFont(nameFont());
     painter->setPen(primary);
     const int nameWidth = std::max(0, textWidth - dateWidth - 8);
     painter->drawText(QRect(textLeft, content.top(), nameWidth, nameMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
         nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, nameWidth));
 
     // Second line: preview, followed by the badge.
@@ -170,7 +170,8 @@ void RecordingRowDelegate::paintRecording(
     const QString shownPreview = previewMetrics.elidedText(preview, Qt::ElideRight, previewRoom);
     const QRect secondLine(textLeft, secondTop, previewRoom, previewMetrics.height());
     painter->setPen(fade(0.62));
-    painter->drawText(secondLine, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shownPreview);
+    painter->drawText(
+        secondLine, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, shownPreview);
     if (badgeKind == StatusBadge::Kind::none)
         return;
 
@@ -195,7 +196,7 @@ void RecordingRowDelegate::paintRecording(
     }
     painter->setPen(color);
     painter->drawText(QRect(x, secondTop, content.right() - x + 1, previewMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, badgeText);
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, badgeText);
 }
 
 } // namespace palaverly

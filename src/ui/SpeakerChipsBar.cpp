@@ -102,6 +102,10 @@ SpeakerChipsBar::SpeakerChipsBar(RecordingStore& store, std::function<double()> 
     , m_store(store)
     , m_currentTime(std::move(currentTime))
 {
+    // As high as the chips need at the width given, never squeezed below that.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     m_layout = new ChipsFlowLayout(ChipsFlowSettings{2, 8, 6}, this);
     m_layout->setContentsMargins(24, 10, 24, 10);
     m_overflow = new QToolButton(this);

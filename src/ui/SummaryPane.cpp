@@ -41,6 +41,14 @@ SummaryPane::SummaryPane(QWidget* parent)
     summaryLayout->addWidget(m_text, 1);
     m_layout->addWidget(m_summary);
     m_summary->hide();
+    m_placeholderArea = new PlaceholderArea(this);
+    m_placeholderArea->hide();
+    m_layout->addWidget(m_placeholderArea);
+}
+
+EmptyState* SummaryPane::placeholder() const
+{
+    return m_placeholderArea->isHidden() ? nullptr : m_placeholderArea->placeholder();
 }
 
 void SummaryPane::setContent(const Recording& recording, const SummarizingState& state)
@@ -52,8 +60,7 @@ void SummaryPane::setContent(const Recording& recording, const SummarizingState&
             m_text->setPlainText(text);
         m_updating->setVisible(state.kind == SummarizingState::Kind::running);
         if (m_state != next) {
-            delete m_placeholder;
-            m_placeholder = nullptr;
+            m_placeholderArea->hide();
             m_summary->show();
         }
         m_state = next;
@@ -69,7 +76,6 @@ void SummaryPane::setContent(const Recording& recording, const SummarizingState&
 
 void SummaryPane::showPlaceholder(SummaryPaneState state, const SummarizingState& job)
 {
-    delete m_placeholder;
     EmptyState::Content content;
     switch (state) {
     case SummaryPaneState::preparing:
@@ -104,8 +110,8 @@ void SummaryPane::showPlaceholder(SummaryPaneState state, const SummarizingState
         break;
     }
     content.iconSize = 26;
-    m_placeholder = new EmptyState(content, this);
-    m_layout->addWidget(m_placeholder);
+    m_placeholderArea->showContent(content);
+    m_placeholderArea->show();
 }
 
 } // namespace palaverly

@@ -14,6 +14,7 @@ class QVBoxLayout;
 namespace palaverly {
 
 class EmptyState;
+class PlaceholderArea;
 class SymbolView;
 
 // The "Итоги" section: the summary text, or what stands in for it while there is none (being
@@ -27,7 +28,7 @@ public:
     void setContent(const Recording& recording, const SummarizingState& state);
     std::optional<SummaryPaneState> state() const { return m_state; }
     // The placeholder in the states without a summary, else null.
-    EmptyState* placeholder() const { return m_placeholder; }
+    EmptyState* placeholder() const;
     QPlainTextEdit* textView() const { return m_text; }
     // Shown with the summary while a new one is being made.
     QWidget* updatingIndicator() const { return m_updating; }
@@ -41,7 +42,7 @@ private:
     QVBoxLayout* m_layout = nullptr;
     std::optional<SummaryPaneState> m_state;
     std::string m_failure;
-    EmptyState* m_placeholder = nullptr;
+    PlaceholderArea* m_placeholderArea = nullptr;
     QWidget* m_summary = nullptr;
     QWidget* m_updating = nullptr;
     QPlainTextEdit* m_text = nullptr;

@@ -18,6 +18,11 @@
 
 namespace palaverly {
 
+namespace {
+// What the floating player covers at the bottom of the pane.
+constexpr int kPlayerRoom = 60;
+} // namespace
+
 TranscriptPane::TranscriptPane(RecordingStore& store, QWidget* parent)
     : QWidget(parent)
     , m_layout(new QVBoxLayout(this))
@@ -63,6 +68,14 @@ TranscriptPane::TranscriptPane(RecordingStore& store, QWidget* parent)
 
     m_plainText = new style::PlainTextView(13, QMargins(20, 12, 20, 96), m_stack);
     m_stack->addWidget(m_plainText);
+    m_placeholderArea = new PlaceholderArea(m_stack);
+    m_placeholderArea->setBottomInset(kPlayerRoom);
+    m_stack->addWidget(m_placeholderArea);
+}
+
+EmptyState* TranscriptPane::placeholder() const
+{
+    return m_stack->currentWidget() == m_placeholderArea ? m_placeholderArea->placeholder() : nullptr;
 }
 
 void TranscriptPane::setPlayer(AudioPlayer* player)
@@ -95,7 +108,6 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
         m_stack->setCurrentWidget(m_plainText);
         m_shown = recording.transcript;
     } else if (m_state != next) {
-        delete m_placeholder;
         const bool running = next == TranscriptPaneState::transcribing;
         EmptyState::Content content{
             running ? QStringLiteral("arrow.triangle.2.circlepath") : QStringLiteral("text.bubble"),
@@ -104,14 +116,9 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
                     : QStringLiteral("Расшифровка не удалась или ещё не сгенерирована."),
             false, running, style::secondaryText(palette())};
         content.iconSize = 26;
-        m_placeholder = new EmptyState(content, m_stack);
-        m_stack->addWidget(m_placeholder);
-        m_stack->setCurrentWidget(m_placeholder);
+        m_placeholderArea->showContent(content);
+        m_stack->setCurrentWidget(m_placeholderArea);
         m_shown.reset();
-    }
-    if (next == TranscriptPaneState::turns || next == TranscriptPaneState::plainText) {
-        delete m_placeholder;
-        m_placeholder = nullptr;
     }
     m_state = next;
 }

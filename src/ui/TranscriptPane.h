@@ -17,6 +17,7 @@ namespace palaverly {
 
 class AudioPlayer;
 class EmptyState;
+class PlaceholderArea;
 class RecordingStore;
 class SpeakerChipsBar;
 class TranscriptTurnDelegate;
@@ -41,7 +42,7 @@ public:
     TranscriptTurnsModel* turnsModel() const { return m_turns; }
     TranscriptTurnDelegate* turnDelegate() const { return m_delegate; }
     QPlainTextEdit* plainTextView() const { return m_plainText; }
-    EmptyState* placeholder() const { return m_placeholder; }
+    EmptyState* placeholder() const;
     // "Скопировать реплику" for the turn in `row`.
     void copyTurn(int row) const;
 
@@ -61,7 +62,7 @@ private:
     TranscriptTurnsModel* m_turns = nullptr;
     TranscriptTurnDelegate* m_delegate = nullptr;
     QPlainTextEdit* m_plainText = nullptr;
-    EmptyState* m_placeholder = nullptr;
+    PlaceholderArea* m_placeholderArea = nullptr;
     QPointer<AudioPlayer> m_player;
     std::optional<TranscriptPaneState> m_state;
     std::optional<Transcript> m_shown;

@@ -185,7 +185,8 @@ void TranscriptTurnDelegate::paint(
     const QString name = nameMetrics.elidedText(
         index.data(TranscriptTurnsModel::NameRole).toString(), Qt::ElideRight, std::max(0, width - 60));
     const int top = card.top() + kCardPadding;
-    painter->drawText(QRect(left, top, width, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter->drawText(
+        QRect(left, top, width, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, name);
     painter->setFont(timeFont());
     painter->setPen(style::tertiaryText(option.palette));
     const int timeLeft = left + nameMetrics.horizontalAdvance(name) + 8;

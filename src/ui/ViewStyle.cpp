@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPalette>
+#include <QPushButton>
 
 namespace palaverly::style {
 
@@ -50,6 +52,24 @@ void setTextColor(QWidget* widget, const QColor& color)
     palette.setColor(QPalette::Text, color);
     palette.setColor(QPalette::ButtonText, color);
     widget->setPalette(palette);
+}
+
+QMessageBox* confirmationDialog(
+    QWidget* parent, const QString& message, const QString& confirmText, QPushButton** confirm)
+{
+    auto* box = new QMessageBox(parent);
+    box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(message);
+    // The title reads as a heading, and the message gets room to wrap like a sentence.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; min-width: 300px; }"
+                                      "QLabel#qt_msgbox_informativelabel { min-width: 300px; }"));
+    *confirm = box->addButton(confirmText, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    return box;
 }
 
 PlainTextView::PlainTextView(qreal pixelSize, const QMargins& margins, QWidget* parent)

@@ -6,6 +6,8 @@
 #include <QString>
 
 class QLabel;
+class QMessageBox;
+class QPushButton;
 class QWidget;
 class QPalette;
 
@@ -24,6 +26,12 @@ QColor faintFill(const QPalette& palette);
 QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
 // Colours a label's text without touching its palette's other roles.
 void setTextColor(QWidget* widget, const QColor& color);
+
+// A window-modal confirmation with a bold plain-text title (set later with setText), a message,
+// a destructive button and "Отмена" (the default, also for Escape). `confirm` receives the
+// destructive button.
+QMessageBox* confirmationDialog(
+    QWidget* parent, const QString& message, const QString& confirmText, QPushButton** confirm);
 
 // Read-only, selectable plain text on the window's background, with room around the text that
 // scrolls with it.
