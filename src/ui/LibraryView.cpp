@@ -173,6 +173,8 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
 
     rebuildList();
     refreshDetail();
+    // The list, not the search field, has the keyboard at first (the delete key acts on it).
+    m_list->setFocus();
 }
 
 LibraryView::~LibraryView() = default;

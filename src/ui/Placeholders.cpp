@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+#include <cmath>
 
 namespace palaverly {
 
