@@ -2,12 +2,13 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/AudioBuffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AudioConverter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AudioLevelMeter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AudioPlayer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DuckingMixer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RecordingSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialQueue.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WavWriter.cpp
 )
-list(APPEND PALAVERLY_CORE_LIBS PkgConfig::SNDFILE PkgConfig::SOXR)
+list(APPEND PALAVERLY_CORE_LIBS PkgConfig::SNDFILE PkgConfig::SOXR Qt6::Multimedia)
 
 # Capture: the shared logic, and one back end chosen here.
 list(APPEND PALAVERLY_CORE_SOURCES

@@ -1,7 +1,7 @@
 #include "ui/DonePane.h"
 
 #include "system/PermissionsSnapshot.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

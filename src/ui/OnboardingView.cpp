@@ -5,7 +5,7 @@
 #include "ui/DonePane.h"
 #include "ui/PermissionPane.h"
 #include "ui/ProgressDots.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 #include "ui/WelcomePane.h"
 
 #include <QGuiApplication>

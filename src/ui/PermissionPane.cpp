@@ -1,7 +1,7 @@
 #include "ui/PermissionPane.h"
 
 #include "ui/SymbolIcon.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

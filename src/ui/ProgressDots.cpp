@@ -1,6 +1,6 @@
 #include "ui/ProgressDots.h"
 
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QPainter>
 

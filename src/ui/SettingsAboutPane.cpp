@@ -4,7 +4,7 @@
 #include "common/BuildConfig.h"
 #include "system/NotificationCenter.h"
 #include "ui/SettingsText.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "system/AppSettings.h"
 #include "system/PermissionsSnapshot.h"
 #include "ui/ShortcutRecorderField.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QCheckBox>
 #include <QFrame>

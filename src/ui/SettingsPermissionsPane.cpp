@@ -3,7 +3,7 @@
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
 #include "ui/PermissionPane.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QFrame>
 #include <QGridLayout>

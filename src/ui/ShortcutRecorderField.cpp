@@ -1,7 +1,7 @@
 #include "ui/ShortcutRecorderField.h"
 
 #include "ui/SymbolIcon.h"
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

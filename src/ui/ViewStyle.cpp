@@ -1,100 +1,89 @@
 #include "ui/ViewStyle.h"
 
-#include "ui/SymbolIcon.h"
-
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 
 namespace palaverly::style {
 
-QColor accentColor()
+QFont font(qreal pixelSize, QFont::Weight weight)
 {
-    return colors::accent();
+    QFont f = QApplication::font();
+    f.setPixelSize(qRound(pixelSize));
+    f.setWeight(weight);
+    return f;
 }
 
-QColor systemGreen()
+QColor secondaryText(const QPalette& palette)
 {
-    return QColor(0x28, 0xA7, 0x45);
+    QColor c = palette.color(QPalette::WindowText);
+    c.setAlphaF(0.62f);
+    return c;
 }
 
-QColor systemRed()
+QColor tertiaryText(const QPalette& palette)
 {
-    return colors::red();
+    QColor c = palette.color(QPalette::WindowText);
+    c.setAlphaF(0.42f);
+    return c;
 }
 
-QColor systemOrange()
+QColor faintFill(const QPalette& palette)
 {
-    return colors::orange();
+    QColor c = palette.color(QPalette::WindowText);
+    c.setAlphaF(0.07f);
+    return c;
 }
 
-QColor secondaryText(const QWidget* widget)
-{
-    QColor color = widget ? widget->palette().color(QPalette::WindowText) : QColor(Qt::black);
-    color.setAlphaF(0.62f);
-    return color;
-}
-
-QLabel* wrappedLabel(const QString& text, bool secondary, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    if (secondary) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, secondaryText(label));
-        label->setPalette(palette);
-    }
-    return label;
-}
-
-QLabel* titleLabel(const QString& text, int pointDelta, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() + pointDelta);
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
-
-void setSymbol(QLabel* label, const QString& symbol, int size, const QColor& color)
-{
-    label->setPixmap(symbolPixmap(symbol, size, color));
-    label->setFixedSize(size, size);
-    label->setProperty("symbol", symbol);
-}
-
-QLabel* symbolLabel(const QString& symbol, int size, const QColor& color, QWidget* parent)
+QLabel* plainLabel(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(parent);
-    setSymbol(label, symbol, size, color);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     return label;
 }
 
-void makeProminent(QPushButton* button)
+void setTextColor(QWidget* widget, const QColor& color)
 {
-    const QColor accent = accentColor();
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 7px;"
-                       " padding: 8px 26px; font-weight: 600; min-width: 96px; }"
-                       "QPushButton:hover { background: %2; }"
-                       "QPushButton:pressed { background: %3; }"
-                       "QPushButton:disabled { background: %4; }")
-            .arg(accent.name(), accent.lighter(110).name(), accent.darker(115).name(), accent.lighter(150).name()));
-    button->setDefault(true);
-    button->setCursor(Qt::PointingHandCursor);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::ButtonText, color);
+    widget->setPalette(palette);
 }
 
-void makeLinkStyle(QPushButton* button)
+QMessageBox* confirmationDialog(
+    QWidget* parent, const QString& message, const QString& confirmText, QPushButton** confirm)
 {
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { color: %1; border: none; background: transparent; padding: 2px; }"
-                       "QPushButton:hover { text-decoration: underline; }")
-            .arg(accentColor().name()));
+    auto* box = new QMessageBox(parent);
+    box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(message);
+    // The title reads as a heading, and the message gets room to wrap like a sentence.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; min-width: 300px; }"
+                                      "QLabel#qt_msgbox_informativelabel { min-width: 300px; }"));
+    *confirm = box->addButton(confirmText, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    return box;
+}
+
+PlainTextView::PlainTextView(qreal pixelSize, const QMargins& margins, QWidget* parent)
+    : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setFrameShape(QFrame::NoFrame);
+    setFont(style::font(pixelSize));
+    setViewportMargins(margins);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QPalette transparent = palette();
+    transparent.setColor(QPalette::Base, Qt::transparent);
+    setPalette(transparent);
+    viewport()->setAutoFillBackground(false);
 }
 
 } // namespace palaverly::style

@@ -1,34 +1,43 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QPlainTextEdit>
 #include <QString>
 
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QWidget;
+class QPalette;
 
-// Colours, fonts and small building blocks shared by the onboarding and settings windows.
 namespace palaverly::style {
 
-// The application's accent colour.
-QColor accentColor();
-QColor systemGreen();
-QColor systemRed();
-QColor systemOrange();
-// The palette's text colour at reduced strength, for explanations and captions.
-QColor secondaryText(const QWidget* widget);
+// Sizes in the views are logical pixels (the "points" of the design); fonts too, so an
+// "11-point" caption is 11 pixels high whatever the font DPI.
+QFont font(qreal pixelSize, QFont::Weight weight = QFont::Normal);
 
-// A label that wraps its text; `secondary` uses the secondary text colour.
-QLabel* wrappedLabel(const QString& text, bool secondary, QWidget* parent = nullptr);
-// A label in a larger bold font (`pointDelta` points above the application font).
-QLabel* titleLabel(const QString& text, int pointDelta, QWidget* parent = nullptr);
-// A label that shows one of our symbols.
-QLabel* symbolLabel(const QString& symbol, int size, const QColor& color, QWidget* parent = nullptr);
-void setSymbol(QLabel* label, const QString& symbol, int size, const QColor& color);
+QColor secondaryText(const QPalette& palette);
+QColor tertiaryText(const QPalette& palette);
+// A faint fill for chips, badges and hovered rows.
+QColor faintFill(const QPalette& palette);
 
-// The prominent, large primary button (filled with the accent colour).
-void makeProminent(QPushButton* button);
-// A borderless button drawn like a link, in the accent colour.
-void makeLinkStyle(QPushButton* button);
+// A label that shows its text as given: never rich text, never a link.
+QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
+// Colours a label's text without touching its palette's other roles.
+void setTextColor(QWidget* widget, const QColor& color);
+
+// A window-modal confirmation with a bold plain-text title (set later with setText), a message,
+// a destructive button and "Отмена" (the default, also for Escape). `confirm` receives the
+// destructive button.
+QMessageBox* confirmationDialog(
+    QWidget* parent, const QString& message, const QString& confirmText, QPushButton** confirm);
+
+// Read-only, selectable plain text on the window's background, with room around the text that
+// scrolls with it.
+class PlainTextView : public QPlainTextEdit {
+public:
+    PlainTextView(qreal pixelSize, const QMargins& margins, QWidget* parent = nullptr);
+};
 
 } // namespace palaverly::style

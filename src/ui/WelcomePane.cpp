@@ -1,6 +1,6 @@
 #include "ui/WelcomePane.h"
 
-#include "ui/ViewStyle.h"
+#include "ui/WindowStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,0 +1,129 @@
+// bench_search [--recordings N]
+// Builds a library of N recordings (names, one-hour transcripts of 900 turns with some speaker
+// names, a summary on every third) and times filteredRecordings for queries typed one
+// character at a time, with the search index the library window keeps between keystrokes.
+// Prints the cost of the first keystroke (which folds every text once), the median without the
+// index for comparison, and last "search_ms X": the median time per keystroke.
+#include "ui/LibraryLogic.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+using namespace palaverly;
+
+namespace {
+
+const char* const kWords[] = {"итак", "давайте", "обсудим", "план", "на", "квартал", "бюджет", "сроки", "задача",
+    "релиз", "команда", "клиент", "вопрос", "решение", "нужно", "проверить", "данные", "отчёт", "встреча", "завтра",
+    "хорошо", "согласен", "предлагаю", "перенести", "договор", "поставщик", "макет", "дизайн", "сервер", "ошибка",
+    "тестирование", "пользователи", "метрики", "рост", "выручка", "маркетинг", "продажи", "контракт", "юристы",
+    "презентация", "слайды", "доступ", "пароль", "настройки", "интеграция", "оплата", "счёт", "скидка", "неделя",
+    "понедельник", "пятница", "утром", "вечером", "созвон", "подрядчик", "оценка", "риски", "приоритет", "спринт",
+    "ретро", "демо", "фидбек", "инфраструктура", "миграция", "база", "резервная", "копия", "логи", "мониторинг"};
+const char* const kNames[] = {"Анна", "Борис", "Вера", "Григорий", "Дарья"};
+
+std::string sentence(std::mt19937& random, int words)
+{
+    std::string text;
+    for (int i = 0; i < words; ++i) {
+        if (i)
+            text += ' ';
+        text += kWords[random() % std::size(kWords)];
+    }
+    text += '.';
+    return text;
+}
+
+std::vector<Recording> library(int count)
+{
+    std::mt19937 random(7);
+    std::vector<Recording> list;
+    list.reserve(static_cast<std::size_t>(count));
+    const Timestamp start(std::chrono::seconds(1735718400)); // 2025-01-01
+    for (int i = 0; i < count; ++i) {
+        Recording r;
+        r.id = Uuid::generate();
+        r.name = (i % 2 ? "Заметка " : "Встреча ") + std::to_string(i) + " — " + kWords[random() % std::size(kWords)];
+        r.createdAt = start + std::chrono::hours(count - i);
+        r.duration = 3600;
+        r.kind = i % 2 ? RecordingKind::note : RecordingKind::meeting;
+        Transcript transcript;
+        std::vector<TranscriptSegment> segments;
+        for (int s = 0; s < 900; ++s)
+            segments.push_back({"SPEAKER_0" + std::to_string(s % 3),
+                sentence(random, 6 + static_cast<int>(random() % 10)), s * 4.0, s * 4.0 + 3.5});
+        transcript.segments = std::move(segments);
+        transcript.numSpeakers = 3;
+        transcript.durationSec = 3600;
+        if (i % 4 == 0)
+            transcript.speakerLabels
+                = std::map<std::string, std::string>{{"SPEAKER_00", kNames[random() % std::size(kNames)]},
+                    {"SPEAKER_01", kNames[random() % std::size(kNames)]}};
+        r.transcript = std::move(transcript);
+        if (i % 3 == 0)
+            r.summary = Summary{"qwen-summary", r.createdAt, "Итоги: " + sentence(random, 40)};
+        list.push_back(std::move(r));
+    }
+    return list;
+}
+
+double milliseconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int count = 1000;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--recordings") == 0)
+            count = std::atoi(argv[i + 1]);
+    QCoreApplication app(argc, argv);
+    std::printf("building %d recordings...\n", count);
+    const std::vector<Recording> recordings = library(count);
+    const QLocale locale = russianLocale();
+
+    // Words people look for: from the transcripts, speaker names, words of names, and words
+    // that occur nowhere (those read every text to the end).
+    const QStringList words{
+        "бюджет", "Анна", "релиз", "Кирилл", "встреча", "миграция", "кофе", "Дарья", "ОТЧЁТ", "презентация"};
+    SearchIndex index;
+    const auto firstStarted = std::chrono::steady_clock::now();
+    const auto warm = filteredRecordings(recordings, "б", locale, &index);
+    const double first = milliseconds(std::chrono::steady_clock::now() - firstStarted);
+
+    std::vector<double> perKeystroke;
+    std::size_t found = warm.size();
+    for (const QString& word : words) {
+        for (int length = 1; length <= std::min<int>(8, static_cast<int>(word.size())); ++length) {
+            const QString query = word.left(length);
+            const auto started = std::chrono::steady_clock::now();
+            found += filteredRecordings(recordings, query, locale, &index).size();
+            perKeystroke.push_back(milliseconds(std::chrono::steady_clock::now() - started));
+        }
+    }
+    std::vector<double> unindexed;
+    for (const QString& query : {QStringLiteral("бю"), QStringLiteral("Кир"), QStringLiteral("релиз")}) {
+        const auto started = std::chrono::steady_clock::now();
+        found += filteredRecordings(recordings, query, locale).size();
+        unindexed.push_back(milliseconds(std::chrono::steady_clock::now() - started));
+    }
+    std::printf("keystrokes: %zu, matches seen: %zu\n", perKeystroke.size(), found);
+    std::printf("first keystroke (folds every text): %.1f ms\n", first);
+    std::printf("slowest keystroke: %.2f ms\n", *std::max_element(perKeystroke.begin(), perKeystroke.end()));
+    std::printf("without the index, median: %.1f ms\n", median(unindexed));
+    std::printf("search_ms %.2f\n", median(perKeystroke));
+    return 0;
+}

@@ -1,0 +1,2 @@
+add_executable(bench_search ${CMAKE_CURRENT_LIST_DIR}/SearchBench.cpp)
+target_link_libraries(bench_search PRIVATE palaverly_core palaverly_warnings)

@@ -1,0 +1,260 @@
+#include "ui/LibraryView.h"
+
+#include "ScriptedRecorder.h"
+#include "TempLibrary.h"
+
+#include "QtWait.h"
+#include "model/RecordingStore.h"
+#include "ui/LibraryListModel.h"
+#include "ui/Placeholders.h"
+#include "ui/RecordingDetail.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace palaverly;
+using palaverly::test::ScriptedRecorder;
+using palaverly::test::TempLibrary;
+namespace fs = std::filesystem;
+
+namespace {
+
+class LibraryViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int i = 0; i < 5; ++i) {
+            auto meta = TempLibrary::meta("Запись " + std::to_string(i + 1));
+            meta.createdAt = Timestamp(std::chrono::seconds(now.addSecs(-600 * (i + 1)).toSecsSinceEpoch()));
+            meta.duration = 30;
+            m_metas.push_back(meta);
+            m_library.addRecording(meta);
+        }
+        m_store = std::make_unique<RecordingStore>(m_library.base());
+        m_view = std::make_unique<LibraryView>(*m_store, m_recorder, nullptr);
+        m_view->resize(1000, 600);
+        m_view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+
+    QRect rowRect(int recordingIndex) const
+    {
+        const int row = m_view->listModel()->rowOf(m_metas[static_cast<std::size_t>(recordingIndex)].id);
+        return m_view->list()->visualRect(m_view->listModel()->index(row));
+    }
+
+    void click(int recordingIndex, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::mouseClick(m_view->list()->viewport(), Qt::LeftButton, modifiers, rowRect(recordingIndex).center());
+    }
+
+    // Opens the row menu the way a right click does and returns it.
+    QMenu* rightClick(int recordingIndex)
+    {
+        const QPoint at = rowRect(recordingIndex).center();
+        QTest::mousePress(m_view->list()->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_view->list()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(m_view->list()->viewport(), &event);
+        QMenu* found = nullptr;
+        test::waitUntil([&] {
+            for (QMenu* menu : m_view->findChildren<QMenu*>())
+                if (menu->isVisible())
+                    found = menu;
+            return found != nullptr;
+        });
+        return found;
+    }
+
+    static QStringList texts(const QMenu* menu)
+    {
+        QStringList out;
+        for (const QAction* action : menu->actions())
+            out << (action->isSeparator() ? QStringLiteral("—") : action->text());
+        return out;
+    }
+
+    static QAction* action(const QMenu* menu, const QString& text)
+    {
+        for (QAction* a : menu->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    }
+
+    QPushButton* dialogButton(const QString& text) const
+    {
+        for (QAbstractButton* button : m_view->deletionDialog()->buttons())
+            if (button->text() == text)
+                return qobject_cast<QPushButton*>(button);
+        return nullptr;
+    }
+
+    std::set<Uuid> ids(std::initializer_list<int> indexes) const
+    {
+        std::set<Uuid> out;
+        for (int i : indexes)
+            out.insert(m_metas[static_cast<std::size_t>(i)].id);
+        return out;
+    }
+
+    bool exists(int recordingIndex) const
+    {
+        return fs::exists(m_library.folderOf(m_metas[static_cast<std::size_t>(recordingIndex)]));
+    }
+
+    TempLibrary m_library;
+    std::vector<RecordingMeta> m_metas;
+    std::unique_ptr<RecordingStore> m_store;
+    ScriptedRecorder m_recorder;
+    std::unique_ptr<LibraryView> m_view;
+};
+
+} // namespace
+
+TEST_F(LibraryViewTest, SelectingThreeRowsAndPressingDeleteDeletesThemAfterConfirmation)
+{
+    EXPECT_EQ(m_view->currentDetailPage(), m_view->selectPlaceholder());
+    click(0);
+    EXPECT_EQ(m_view->currentDetailPage()->findChild<RecordingDetail*>(), m_view->detail());
+    click(1, Qt::ControlModifier);
+    click(3, Qt::ControlModifier);
+    EXPECT_EQ(m_view->selection(), ids({0, 1, 3}));
+    EXPECT_EQ(m_view->currentDetailPage(), m_view->multiSelectionView());
+
+    m_view->list()->setFocus();
+    QTest::keyClick(m_view->list(), Qt::Key_Delete);
+    ASSERT_TRUE(test::waitUntil([&] { return m_view->deletionDialog()->isVisible(); }));
+    EXPECT_EQ(m_view->deletionDialog()->text(), "Удалить 3 заметки?");
+    EXPECT_EQ(m_view->deletionDialog()->informativeText(),
+        "Аудио и расшифровка будут удалены без возможности восстановления.");
+    EXPECT_EQ(m_view->pendingDeletion(), ids({0, 1, 3}));
+    QTest::mouseClick(dialogButton("Удалить"), Qt::LeftButton);
+
+    EXPECT_FALSE(exists(0));
+    EXPECT_FALSE(exists(1));
+    EXPECT_FALSE(exists(3));
+    EXPECT_TRUE(exists(2));
+    EXPECT_EQ(m_store->recordings().size(), 2u);
+    EXPECT_TRUE(m_view->selection().empty());
+    EXPECT_TRUE(m_view->pendingDeletion().empty());
+    EXPECT_EQ(m_view->currentDetailPage(), m_view->selectPlaceholder());
+}
+
+TEST_F(LibraryViewTest, RightClickingAnUnselectedRowDeletesOnlyThatRow)
+{
+    click(0);
+    click(1, Qt::ControlModifier);
+    QMenu* menu = rightClick(3);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(texts(menu), (QStringList{"Показать в файловом менеджере", "—", "Удалить"}));
+    EXPECT_EQ(m_view->selection(), ids({0, 1})); // the right click selected nothing
+    action(menu, "Удалить")->trigger();
+    menu->close();
+    ASSERT_TRUE(m_view->deletionDialog()->isVisible());
+    EXPECT_EQ(m_view->deletionDialog()->text(), "Удалить эту заметку?");
+    QTest::mouseClick(dialogButton("Удалить"), Qt::LeftButton);
+    EXPECT_FALSE(exists(3));
+    EXPECT_TRUE(exists(0) && exists(1) && exists(2) && exists(4));
+    EXPECT_EQ(m_view->selection(), ids({0, 1}));
+
+    // On one of the selected rows the item names and deletes the whole selection.
+    menu = rightClick(1);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(texts(menu).last(), "Удалить 2 заметки");
+    action(menu, "Удалить 2 заметки")->trigger();
+    menu->close();
+    EXPECT_EQ(m_view->deletionDialog()->text(), "Удалить 2 заметки?");
+    QTest::mouseClick(dialogButton("Удалить"), Qt::LeftButton);
+    EXPECT_FALSE(exists(0));
+    EXPECT_FALSE(exists(1));
+    EXPECT_EQ(m_store->recordings().size(), 2u);
+}
+
+TEST_F(LibraryViewTest, CancellingTheDialogDeletesNothingAndKeepsTheSelection)
+{
+    click(0);
+    click(2, Qt::ControlModifier);
+    click(4, Qt::ControlModifier);
+    QTest::keyClick(m_view->list(), Qt::Key_Delete);
+    ASSERT_TRUE(m_view->deletionDialog()->isVisible());
+    QTest::mouseClick(dialogButton("Отмена"), Qt::LeftButton);
+    EXPECT_TRUE(m_view->pendingDeletion().empty());
+    EXPECT_EQ(m_view->selection(), ids({0, 2, 4}));
+    EXPECT_EQ(m_store->recordings().size(), 5u);
+
+    // Escape dismisses it the same way; the multiple selection's button opens it again.
+    m_view->multiSelectionView()->deleteButton()->click();
+    ASSERT_TRUE(m_view->deletionDialog()->isVisible());
+    QTest::keyClick(m_view->deletionDialog(), Qt::Key_Escape);
+    EXPECT_FALSE(m_view->deletionDialog()->isVisible());
+    EXPECT_TRUE(m_view->pendingDeletion().empty());
+    EXPECT_EQ(m_store->recordings().size(), 5u);
+}
+
+TEST_F(LibraryViewTest, SearchShowsOneFlatSectionAndANewRecordingClearsIt)
+{
+    const auto headers = [&] {
+        QStringList out;
+        for (const auto& row : m_view->listModel()->rows())
+            if (row.isHeader)
+                out << row.title;
+        return out;
+    };
+    EXPECT_EQ(headers(), QStringList{"Сегодня"});
+    m_view->setQuery("  запись 3 ");
+    EXPECT_EQ(headers(), QStringList{"Результаты поиска"});
+    ASSERT_EQ(m_view->listModel()->rows().size(), 2u);
+    EXPECT_EQ(m_view->listModel()->rows()[1].id, m_metas[2].id);
+
+    // A recording starts while searching: the search goes, the new row is selected and growing.
+    auto fresh = TempLibrary::meta("Встреча — сейчас");
+    fresh.createdAt = Timestamp(std::chrono::seconds(QDateTime::currentSecsSinceEpoch()));
+    m_library.addRecording(fresh);
+    m_store->reload();
+    m_recorder.startRecording(fresh.id, RecordingKind::meeting, std::chrono::system_clock::now());
+    EXPECT_EQ(m_view->query(), "");
+    EXPECT_EQ(headers(), QStringList{"Сегодня"});
+    EXPECT_EQ(m_view->selection(), std::set<Uuid>{fresh.id});
+    const auto& row = m_view->listModel()->rows()[static_cast<std::size_t>(m_view->listModel()->rowOf(fresh.id))];
+    EXPECT_TRUE(row.isCurrent);
+    EXPECT_EQ(row.badge.text, "Идёт запись…");
+    ASSERT_TRUE(m_view->detail());
+    EXPECT_EQ(m_view->detail()->recordingID(), fresh.id);
+}
+
+TEST_F(LibraryViewTest, PlaceholdersFollowTheLibraryAndBadgesFollowTheRecorder)
+{
+    m_recorder.setTranscribing(m_metas[1].id, TranscribingState::failed("Нет сети"));
+    const auto badge = [&](int i) {
+        return m_view->listModel()
+            ->rows()[static_cast<std::size_t>(m_view->listModel()->rowOf(m_metas[i].id))]
+            .badge.text;
+    };
+    EXPECT_EQ(badge(1), "Ошибка расшифровки");
+    EXPECT_EQ(badge(0), "Нет расшифровки");
+    m_recorder.setTranscribing(m_metas[1].id, TranscribingState::running("uploading"));
+    EXPECT_EQ(badge(1), "Расшифровываем…");
+
+    // A new automatic title types itself into the row.
+    const Recording* second = m_store->recording(m_metas[1].id);
+    m_store->rename(*second, "Бюджет");
+    EXPECT_TRUE(test::waitUntil([&] {
+        const int row = m_view->listModel()->rowOf(m_metas[1].id);
+        return m_view->listModel()->index(row).data().toString() == "Бюджет";
+    }));
+
+    std::set<Uuid> all;
+    for (const auto& meta : m_metas)
+        all.insert(meta.id);
+    m_store->deleteRecordings(all);
+    EXPECT_EQ(m_view->currentDetailPage(), m_view->emptyLibraryPlaceholder());
+    EXPECT_EQ(m_view->emptyLibraryPlaceholder()->title(), "Заметок пока нет");
+    EXPECT_EQ(m_view->emptyLibraryPlaceholder()->message(), "Нажмите ⌥⌘R для встречи или ⌥⌘N — для быстрой заметки.");
+}

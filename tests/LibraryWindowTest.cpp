@@ -1,0 +1,113 @@
+// The library window over the program's real recorder: a meeting recorded through the PulseAudio
+// daemon of run-with-services.sh, transcribed by a loopback speech service and titled by a
+// loopback chat endpoint, followed live by the list and the detail.
+#include "ui/LibraryWindow.h"
+
+#include "model/RecordingStore.h"
+#include "recorder/RecorderDependencies.h"
+#include "recorder/RecorderModel.h"
+#include "ui/LibraryListModel.h"
+#include "ui/LibraryView.h"
+#include "ui/LiveRecordingPane.h"
+#include "ui/RecordButton.h"
+#include "ui/RecorderModelLink.h"
+#include "ui/RecordingDetail.h"
+#include "ui/TranscriptPane.h"
+#include "ui/TranscriptTurns.h"
+
+#include "FakeChatService.h"
+#include "FakeSpeechService.h"
+#include "QtWait.h"
+#include "RecordingSleeper.h"
+#include "TempLibrary.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace palaverly;
+using namespace palaverly::test;
+
+namespace {
+
+class LibraryWindowTest : public ::testing::Test {
+protected:
+    LibraryWindowTest()
+        : asr(speech.baseUrl(), sleeper)
+    {
+        auto deps = std::make_unique<RecorderDependencies>();
+        deps->asr = &asr;
+        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
+        model = std::make_unique<RecorderModel>(store, nullptr, std::move(deps));
+        link = std::make_unique<RecorderModelLink>(*model);
+    }
+
+    const LibraryListModel::Row* row(const Uuid& id) const
+    {
+        LibraryListModel* rows = window->view()->listModel();
+        const int index = rows->rowOf(id);
+        return index < 0 ? nullptr : &rows->rows()[static_cast<std::size_t>(index)];
+    }
+
+    TempLibrary library;
+    RecordingStore store{library.base()};
+    FakeSpeechService speech;
+    FakeChatService chat;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    ASRClient asr;
+    std::unique_ptr<RecorderModel> model;
+    std::unique_ptr<RecorderModelLink> link;
+    QPointer<LibraryWindow> window;
+};
+
+} // namespace
+
+TEST_F(LibraryWindowTest, ARecordingFromTheToolbarIsFollowedUntilItHasItsTitle)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        GTEST_SKIP() << "needs the sound server of tests/support/run-with-services.sh";
+    chat.setResponder([](const FakeChatService::Call&) { return FakeChatService::reply("Созвон о бюджете"); });
+
+    LibraryWindow::showOrCreate(window, store, *link, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_EQ(window->windowTitle(), "Заметки");
+    EXPECT_EQ(window->minimumSize(), QSize(880, 460));
+    RecordButton* button = window->view()->recordButton();
+    EXPECT_EQ(button->text(), "Новая запись");
+    // A second request brings the same window forward.
+    EXPECT_EQ(LibraryWindow::showOrCreate(window, store, *link, nullptr), window.data());
+
+    QAction* meeting = button->newRecordingMenu()->actions().at(0);
+    EXPECT_EQ(meeting->text(), "Новая встреча");
+    meeting->trigger();
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const Uuid id = *model->currentRecordingID();
+    EXPECT_EQ(button->text(), "Остановить запись");
+    EXPECT_EQ(window->view()->selection(), std::set<Uuid>{id});
+    ASSERT_TRUE(row(id));
+    EXPECT_TRUE(row(id)->isCurrent);
+    EXPECT_EQ(row(id)->badge.text, "Идёт запись…");
+    ASSERT_TRUE(window->view()->detail());
+    ASSERT_TRUE(window->view()->detail()->livePane());
+    EXPECT_EQ(window->view()->detail()->livePane()->titleLabel()->text(), "Идёт запись встречи");
+
+    waitUntil([] { return false; }, 1200);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_EQ(button->text(), "Новая запись");
+    EXPECT_FALSE(row(id)->isCurrent);
+
+    // The transcript arrives, then the automatic title types itself into the row.
+    ASSERT_TRUE(
+        waitUntil([&] { return window->view()->detail()->transcriptPane()->state() == TranscriptPaneState::turns; }));
+    EXPECT_GT(window->view()->detail()->transcriptPane()->turnsModel()->rowCount(), 0);
+    ASSERT_TRUE(waitUntil([&] {
+        const int index = window->view()->listModel()->rowOf(id);
+        return window->view()->listModel()->index(index).data().toString() == "Созвон о бюджете";
+    }));
+    EXPECT_EQ(row(id)->badge.kind, StatusBadge::Kind::none);
+    EXPECT_FALSE(window->view()->detail()->livePane());
+    EXPECT_TRUE(window->view()->detail()->player());
+    window->close();
+}
