@@ -7,65 +7,17 @@
 #include "common/AtomicFile.h"
 #include "model/RecordingStore.h"
 
+#include "LibrarySeed.h"
+
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <random>
 
 using namespace palaverly;
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kWords[] = {"итак", "давайте", "обсудим", "план", "на", "квартал", "бюджет", "сроки", "задача",
-    "релиз", "команда", "клиент", "вопрос", "решение", "нужно", "проверить", "данные", "отчёт", "встреча", "завтра",
-    "хорошо", "согласен", "предлагаю", "перенести"};
-
-std::string sentence(std::mt19937& random, int words)
-{
-    std::string text;
-    for (int i = 0; i < words; ++i) {
-        if (i)
-            text += ' ';
-        text += kWords[random() % std::size(kWords)];
-    }
-    text += '.';
-    return text;
-}
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-void seed(const fs::path& base, int count)
-{
-    std::mt19937 random(42);
-    const Timestamp start = parseIsoDate("2025-01-01T09:00:00Z").value();
-    for (int i = 0; i < count; ++i) {
-        const RecordingKind kind = i % 2 ? RecordingKind::note : RecordingKind::meeting;
-        const RecordingMeta meta{
-            Uuid::generate(), "Запись " + std::to_string(i), start + std::chrono::hours(i), 3600, kind};
-        const fs::path folder = base / folderName(kind) / meta.id.toString();
-        fs::create_directories(folder);
-        writeFile(folder / "meta.json", RecordingStore::encode(meta.toJson()));
-
-        Transcript transcript;
-        std::vector<TranscriptSegment> segments;
-        for (int s = 0; s < 900; ++s)
-            segments.push_back({"SPEAKER_0" + std::to_string(s % 3),
-                sentence(random, 6 + static_cast<int>(random() % 10)), s * 4.0, s * 4.0 + 3.5});
-        transcript.segments = std::move(segments);
-        transcript.numSpeakers = 3;
-        transcript.durationSec = 3600;
-        transcript.processingTimeSec = 120;
-        transcript.rtf = 0.033;
-        writeFile(folder / "transcript.json", RecordingStore::encode(transcript.toJson()));
-    }
-}
 
 double rawReadSeconds(const fs::path& base, std::uintmax_t& bytes)
 {
@@ -84,15 +36,12 @@ double rawReadSeconds(const fs::path& base, std::uintmax_t& bytes)
 
 int main(int argc, char** argv)
 {
-    int recordings = 1000;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--recordings") == 0)
-            recordings = std::atoi(argv[i + 1]);
+    const int recordings = bench::intArgument(argc, argv, "--recordings", 1000);
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const fs::path base = fs::path(dir.path().toStdString()) / "recordings";
     std::printf("seeding %d recordings...\n", recordings);
-    seed(base, recordings);
+    bench::seedLibrary(base, recordings);
 
     std::uintmax_t bytes = 0;
     rawReadSeconds(base, bytes); // warm the page cache for both measurements

@@ -1,2 +1,6 @@
+add_library(palaverly_bench_seed STATIC ${CMAKE_CURRENT_LIST_DIR}/LibrarySeed.cpp)
+target_include_directories(palaverly_bench_seed PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(palaverly_bench_seed PUBLIC palaverly_core PRIVATE palaverly_warnings)
+
 add_executable(bench_store_reload ${CMAKE_CURRENT_LIST_DIR}/StoreReloadBench.cpp)
-target_link_libraries(bench_store_reload PRIVATE palaverly_core palaverly_warnings)
+target_link_libraries(bench_store_reload PRIVATE palaverly_bench_seed palaverly_warnings)

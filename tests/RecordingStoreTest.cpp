@@ -2,6 +2,7 @@
 #include "model/JsonCoding.h"
 
 #include "LogCapture.h"
+#include "QtWait.h"
 #include "TempLibrary.h"
 
 #include <QSignalSpy>
@@ -302,4 +303,21 @@ TEST(RecordingStoreTest, MergeSpeakerMovesTurnsCountsSpeakersAndKeepsTheRightNam
     struct stat after { };
     ::stat((folder / "transcript.json").c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST(RecordingStoreTest, BackgroundInitialScanFillsTheListWithoutBlockingStartUp)
+{
+    TempLibrary library;
+    library.addRecording(TempLibrary::meta("a"));
+    library.addRecording(TempLibrary::meta("b", RecordingKind::note, 10));
+    RecordingStore store(library.base(), RecordingStore::InitialScan::inBackground);
+    QSignalSpy changed(&store, &RecordingStore::recordingsChanged);
+    ASSERT_TRUE(test::waitUntil([&] { return store.recordings().size() == 2; }));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(names(store), (std::vector<std::string>{"a", "b"}));
+
+    // Destroyed while scanning: no crash, no late delivery.
+    auto early = std::make_unique<RecordingStore>(library.base(), RecordingStore::InitialScan::inBackground);
+    early.reset();
+    QCoreApplication::processEvents();
 }

@@ -30,8 +30,9 @@ TEST(TrayMenuModelTest, LinesFollowTheRecorderState)
     idle.meetingHotkey = {15, HotkeyConfig::kCommand | HotkeyConfig::kOption};
     idle.noteHotkey = {45, HotkeyConfig::kCommand | HotkeyConfig::kOption};
     const auto idleItems = buildTrayMenu(idle);
-    EXPECT_EQ(texts(idleItems), (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-",
-                                                      "Настройки…", "Проверить обновления…", "Выйти"}));
+    EXPECT_EQ(texts(idleItems),
+        (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-", "Настройки…",
+            "Проверить обновления…", "Выйти"}));
     EXPECT_EQ(idleItems[0].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
     EXPECT_EQ(idleItems[1].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
 
@@ -59,9 +60,8 @@ TEST(TrayMenuModelTest, LinesFollowTheRecorderState)
     recording.pendingUpdateVersion = QStringLiteral("2.1");
     const auto recordingItems = buildTrayMenu(recording);
     EXPECT_EQ(texts(recordingItems),
-              (std::vector<QString>{"Доступно обновление 2.1", "-", "Идёт запись заметки…", "1:05 прошло", "-",
-                                    "Остановить", "-", "Открыть заметки…", "-", "Настройки…", "Проверить обновления…",
-                                    "Выйти"}));
+        (std::vector<QString>{"Доступно обновление 2.1", "-", "Идёт запись заметки…", "1:05 прошло", "-", "Остановить",
+            "-", "Открыть заметки…", "-", "Настройки…", "Проверить обновления…", "Выйти"}));
     EXPECT_TRUE(recordingItems[3].isElapsed);
     EXPECT_EQ(recordingItems[5].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     recording.stopHotkey = {};

@@ -1,16 +1,26 @@
 #include "app/MenuBarController.h"
 
+#include "app/UpdateAlerts.h"
+#include "app/Updater.h"
+#include "app/UpdaterLogger.h"
 #include "common/Log.h"
+#include "dictation/DictationHotkeyMonitor.h"
+#include "dictation/DictationManager.h"
+#include "dictation/DictationPanelController.h"
+#include "dictation/DictationWiring.h"
 #include "model/RecordingStore.h"
 #include "recorder/RecorderModel.h"
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "ui/OnboardingWindowController.h"
+#include "ui/SettingsWindowController.h"
 #include "ui/SymbolIcon.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -23,10 +33,14 @@ namespace {
 QColor tintColor(TrayMenuItem::Tint tint)
 {
     switch (tint) {
-    case TrayMenuItem::Tint::red: return colors::red();
-    case TrayMenuItem::Tint::orange: return colors::orange();
-    case TrayMenuItem::Tint::accent: return colors::accent();
-    case TrayMenuItem::Tint::none: break;
+    case TrayMenuItem::Tint::red:
+        return colors::red();
+    case TrayMenuItem::Tint::orange:
+        return colors::orange();
+    case TrayMenuItem::Tint::accent:
+        return colors::accent();
+    case TrayMenuItem::Tint::none:
+        break;
     }
     return {};
 }
@@ -53,17 +67,33 @@ QFont itemFont(TrayMenuItem::Font font)
     return result;
 }
 
+// The mark in the text colour with a dot of the accent colour in its lower right corner.
+QIcon updateIcon()
+{
+    QPixmap pixmap
+        = symbolPixmap(QStringLiteral("BrandMark"), 18, QGuiApplication::palette().color(QPalette::WindowText));
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colors::accent());
+    painter.drawEllipse(QRectF(18 - 7, 18 - 1 - 6, 6, 6));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-                                     NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys,
-                                     QObject* parent)
+    QSettings& defaults, NotificationCenter& notifications, Platform platform, QObject* parent)
     : QObject(parent)
     , m_recorder(recorder)
     , m_store(store)
     , m_settings(settings)
     , m_notifications(notifications)
-    , m_hotkeys(std::move(hotkeys))
+    , m_defaults(defaults)
+    , m_hotkeys(platform.hotkeys ? std::move(platform.hotkeys) : GlobalHotkeyManager::create())
+    , m_dictation(platform.dictation ? std::move(platform.dictation) : std::make_unique<DictationManager>())
+    , m_dictationMonitor(
+          platform.dictationMonitor ? std::move(platform.dictationMonitor) : DictationHotkeyMonitor::create())
 {
     m_idleIcon = symbolIcon(QStringLiteral("BrandMark"));
     m_recordingIcon = symbolIcon(QStringLiteral("record.circle.fill"), colors::red());
@@ -78,9 +108,9 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     });
 
     connect(&m_recorder, &RecorderModel::isRecordingChanged, this, &MenuBarController::recorderChanged,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
     connect(&m_recorder, &RecorderModel::recordingStartedAtChanged, this, &MenuBarController::recorderChanged,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
 
     m_clockTimer.setInterval(1000);
     connect(&m_clockTimer, &QTimer::timeout, this, &MenuBarController::tick);
@@ -92,20 +122,32 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
         if (!self)
             return;
         switch (action) {
-        case GlobalHotkeyManager::Action::meeting: self->m_recorder.toggleMeeting(); break;
-        case GlobalHotkeyManager::Action::note: self->m_recorder.toggleNote(); break;
-        case GlobalHotkeyManager::Action::stop: self->m_recorder.stopCurrent(); break;
+        case GlobalHotkeyManager::Action::meeting:
+            self->m_recorder.toggleMeeting();
+            break;
+        case GlobalHotkeyManager::Action::note:
+            self->m_recorder.toggleNote();
+            break;
+        case GlobalHotkeyManager::Action::stop:
+            self->m_recorder.stopCurrent();
+            break;
         }
     };
     registerHotkeys();
-    m_hotkeysObserver = m_notifications.addObserver(QString::fromLatin1(notifications::kHotkeysChanged), this,
-                                                    [this](const QVariantMap&) { registerHotkeys(); });
+    wireDictation();
+    m_updaterLogger = std::make_unique<UpdaterLogger>(m_notifications);
+    m_updateAlerts = std::make_unique<UpdateAlerts>();
+    m_updater = std::make_unique<Updater>(m_defaults, m_settings, *m_updaterLogger, *m_updateAlerts);
+    m_updater->start();
+    observeNotifications();
+    if (OnboardingWindowController::needsOnboarding(m_defaults))
+        QTimer::singleShot(0, this, &MenuBarController::showOnboarding);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_statusItem.show();
     } else {
         log::info(lcMenuBarController(),
-                  QStringLiteral("No system tray on this desktop; the menu opens from a small window instead"));
+            QStringLiteral("No system tray on this desktop; the menu opens from a small window instead"));
         showFallbackWindow();
     }
 }
@@ -113,7 +155,8 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
 MenuBarController::~MenuBarController()
 {
     m_clockTimer.stop();
-    NotificationCenter::removeObserver(m_hotkeysObserver);
+    for (const auto& observer : m_observers)
+        NotificationCenter::removeObserver(observer);
     delete m_fallbackWindow;
 }
 
@@ -122,12 +165,83 @@ void MenuBarController::registerHotkeys()
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::meeting, m_settings.meetingHotkey());
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::note, m_settings.noteHotkey());
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::stop, m_settings.stopHotkey());
+    m_dictationMonitor->install(m_settings.dictationHotkey());
+}
+
+void MenuBarController::wireDictation()
+{
+    m_dictation->canStart
+        = [self = QPointer<MenuBarController>(this)] { return self && !self->m_recorder.isRecording(); };
+    m_dictationPanel = std::make_unique<DictationPanelController>(m_dictation.get());
+    palaverly::wireDictation(*m_dictationMonitor, *m_dictation, *m_dictationPanel);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            reinstallDictationTap();
+    });
+}
+
+void MenuBarController::reinstallDictationTap()
+{
+    if (m_dictationMonitor->hotkey().isAssigned() && !m_dictationMonitor->hasTap())
+        m_dictationMonitor->installTap();
+}
+
+void MenuBarController::observeNotifications()
+{
+    const auto observe = [this](const char* name, std::function<void(const QVariantMap&)> handler) {
+        m_observers.push_back(m_notifications.addObserver(QString::fromLatin1(name), this, std::move(handler)));
+    };
+    observe(notifications::kHotkeysChanged, [this](const QVariantMap&) { registerHotkeys(); });
+    observe(notifications::kOpenSettings, [this](const QVariantMap&) { openSettings(); });
+    observe(notifications::kCheckForUpdates, [this](const QVariantMap&) { checkForUpdates(); });
+    observe(notifications::kOpenOnboarding, [this](const QVariantMap&) { showOnboarding(); });
+    observe(notifications::kUpdateAvailable, [this](const QVariantMap& info) {
+        const QVariant version = info.value(QStringLiteral("version"));
+        if (!m_pendingUpdateVersion && version.typeId() == QMetaType::QString)
+            setPendingUpdate(version.toString());
+    });
+    observe(notifications::kUpdateDismissed, [this](const QVariantMap&) {
+        if (m_pendingUpdateVersion)
+            setPendingUpdate(std::nullopt);
+    });
+}
+
+void MenuBarController::setPendingUpdate(std::optional<QString> version)
+{
+    m_pendingUpdateVersion = std::move(version);
+    refreshStatusIcon();
+    m_menu.hide(); // an open menu closes; it is rebuilt with or without the update line
+}
+
+void MenuBarController::showOnboarding()
+{
+    if (!m_onboarding) {
+        m_onboarding = std::make_unique<OnboardingWindowController>(m_defaults, m_notifications, [this] {
+            // The completion runs inside the controller; drop it once that call has returned.
+            QTimer::singleShot(0, this, [this] { m_onboarding.reset(); });
+            reinstallDictationTap();
+        });
+    }
+    m_onboarding->show();
+}
+
+void MenuBarController::openSettings()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_defaults, m_notifications);
+    m_settingsWindow->show();
+}
+
+void MenuBarController::checkForUpdates()
+{
+    UpdaterLogger::writeLine(QStringLiteral("checkUpdatesAction invoked"));
+    m_updater->checkForUpdates();
 }
 
 void MenuBarController::refreshStatusIcon()
 {
     m_showsRecordingIcon = m_recorder.isRecording();
-    m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon : m_idleIcon);
+    m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon : m_pendingUpdateVersion ? updateIcon() : m_idleIcon);
     m_statusItem.setToolTip(m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly"));
     if (m_fallbackWindow)
         m_fallbackWindow->setWindowIcon(m_statusItem.icon());
@@ -148,8 +262,8 @@ TrayMenuState MenuBarController::menuState() const
     state.isRecording = m_recorder.isRecording();
     state.currentKind = m_recorder.currentKind();
     if (const auto started = m_recorder.recordingStartedAt())
-        state.elapsedSeconds =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+        state.elapsedSeconds
+            = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
     for (const auto& [id, transcribing] : m_recorder.transcribingStates()) {
         if (transcribing.kind == TranscribingState::Kind::running) {
             state.runningStage = transcribing.detail;
@@ -168,6 +282,7 @@ TrayMenuState MenuBarController::menuState() const
     state.meetingHotkey = m_settings.meetingHotkey();
     state.noteHotkey = m_settings.noteHotkey();
     state.stopHotkey = m_settings.stopHotkey();
+    state.pendingUpdateVersion = m_pendingUpdateVersion;
     return state;
 }
 
@@ -202,8 +317,8 @@ void MenuBarController::tick()
     const auto started = m_recorder.recordingStartedAt();
     if (!started)
         return;
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+    const auto seconds
+        = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
     m_elapsedMenuItem->setText(elapsedText(seconds) + QStringLiteral(" прошло"));
 }
 
@@ -211,14 +326,29 @@ void MenuBarController::runCommand(TrayMenuItem::Command command)
 {
     using Command = TrayMenuItem::Command;
     switch (command) {
-    case Command::startMeeting: m_recorder.toggleMeeting(); break;
-    case Command::startNote: m_recorder.toggleNote(); break;
-    case Command::stop: m_recorder.stopCurrent(); break;
-    case Command::quit: QApplication::quit(); break;
-    case Command::openLibrary: emit libraryRequested(); break;
-    case Command::openSettings: emit settingsRequested(); break;
-    case Command::checkUpdates: emit updateCheckRequested(); break;
-    case Command::none: break;
+    case Command::startMeeting:
+        m_recorder.toggleMeeting();
+        break;
+    case Command::startNote:
+        m_recorder.toggleNote();
+        break;
+    case Command::stop:
+        m_recorder.stopCurrent();
+        break;
+    case Command::quit:
+        QApplication::quit();
+        break;
+    case Command::openLibrary:
+        emit libraryRequested();
+        break;
+    case Command::openSettings:
+        openSettings();
+        break;
+    case Command::checkUpdates:
+        checkForUpdates();
+        break;
+    case Command::none:
+        break;
     }
 }
 
@@ -230,7 +360,7 @@ void MenuBarController::showFallbackWindow()
     auto* layout = new QVBoxLayout(window);
     auto* note = new QLabel(QStringLiteral("Значок в системном лотке недоступен на этом рабочем столе. "
                                            "Меню Palaverly открывается кнопкой ниже."),
-                            window);
+        window);
     note->setWordWrap(true);
     note->setTextFormat(Qt::PlainText);
     auto* button = new QToolButton(window);

@@ -9,13 +9,24 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <memory>
+#include <optional>
+#include <vector>
 
+class QSettings;
 class QWidget;
 
 namespace palaverly {
 
 class AppSettings;
+class DictationHotkeyMonitor;
+class DictationManager;
+class DictationPanelController;
 class GlobalHotkeyManager;
+class OnboardingWindowController;
+class SettingsWindowController;
+class UpdateAlerts;
+class Updater;
+class UpdaterLogger;
 class NotificationCenter;
 class RecorderModel;
 class RecordingStore;
@@ -26,9 +37,15 @@ class MenuBarController : public QObject {
     Q_OBJECT
 
 public:
-    MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-                      NotificationCenter& notifications, std::unique_ptr<GlobalHotkeyManager> hotkeys,
-                      QObject* parent = nullptr);
+    // The platform pieces it drives; every missing one is made for the current session.
+    struct Platform {
+        std::unique_ptr<GlobalHotkeyManager> hotkeys;
+        std::unique_ptr<DictationHotkeyMonitor> dictationMonitor;
+        std::unique_ptr<DictationManager> dictation;
+    };
+    // `defaults` is the settings store behind `settings` (onboarding and update keys live there).
+    MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings, QSettings& defaults,
+        NotificationCenter& notifications, Platform platform, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // The menu as it is now; rebuildMenu() refreshes it as opening it does.
@@ -41,19 +58,32 @@ public:
     QWidget* fallbackWindow() const { return m_fallbackWindow; }
 
     void runCommand(TrayMenuItem::Command command);
+    // The version an available update offers; the menu's top line and the badge show it.
+    std::optional<QString> pendingUpdateVersion() const { return m_pendingUpdateVersion; }
+    bool isShowingOnboarding() const { return m_onboarding != nullptr; }
+    void showOnboarding();
+    void openSettings();
+    void checkForUpdates();
+
+    DictationManager& dictation() { return *m_dictation; }
+    DictationHotkeyMonitor& dictationMonitor() { return *m_dictationMonitor; }
 
 signals:
     // A recording has just ended (the library window comes forward then).
     void recordingFinished();
     void libraryRequested();
-    void settingsRequested();
-    void updateCheckRequested();
 
 private:
     void refreshStatusIcon();
     void recorderChanged();
     void tick();
     void registerHotkeys();
+    void observeNotifications();
+    void setPendingUpdate(std::optional<QString> version);
+    void wireDictation();
+    // The dictation key is watched only with the accessibility permission; look again when the
+    // user may have granted it meanwhile.
+    void reinstallDictationTap();
     TrayMenuState menuState() const;
     void showFallbackWindow();
 
@@ -67,8 +97,18 @@ private:
     QPointer<QAction> m_elapsedMenuItem;
     bool m_wasRecording = false;
     bool m_showsRecordingIcon = false;
-    QMetaObject::Connection m_hotkeysObserver;
+    QSettings& m_defaults;
+    std::vector<QMetaObject::Connection> m_observers;
+    std::optional<QString> m_pendingUpdateVersion;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<OnboardingWindowController> m_onboarding;
+    std::unique_ptr<UpdaterLogger> m_updaterLogger;
+    std::unique_ptr<UpdateAlerts> m_updateAlerts;
+    std::unique_ptr<Updater> m_updater;
     std::unique_ptr<GlobalHotkeyManager> m_hotkeys;
+    std::unique_ptr<DictationManager> m_dictation;
+    std::unique_ptr<DictationHotkeyMonitor> m_dictationMonitor;
+    std::unique_ptr<DictationPanelController> m_dictationPanel;
     QIcon m_idleIcon;
     QIcon m_recordingIcon;
     QPointer<QWidget> m_fallbackWindow;

@@ -22,8 +22,8 @@ Item status(QString text, QString symbol = {}, Item::Tint tint = Item::Tint::non
     return item;
 }
 
-Item command(QString text, Item::Command command, QString symbol, QKeySequence shortcut = {},
-             Item::Tint tint = Item::Tint::none)
+Item command(
+    QString text, Item::Command command, QString symbol, QKeySequence shortcut = {}, Item::Tint tint = Item::Tint::none)
 {
     Item item;
     item.kind = Item::Kind::command;
@@ -61,8 +61,7 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
     std::vector<Item> items;
     if (state.pendingUpdateVersion) {
         items.push_back(command(QStringLiteral("Доступно обновление ") + *state.pendingUpdateVersion,
-                                Item::Command::checkUpdates, QStringLiteral("arrow.down.circle.fill"), {},
-                                Item::Tint::accent));
+            Item::Command::checkUpdates, QStringLiteral("arrow.down.circle.fill"), {}, Item::Tint::accent));
         items.push_back(separator());
     }
 
@@ -75,46 +74,46 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
         items.push_back(status(title, QStringLiteral("record.circle.fill"), Item::Tint::red));
         if (state.elapsedSeconds) {
             Item elapsed = status(elapsedText(*state.elapsedSeconds) + QStringLiteral(" прошло"),
-                                  QStringLiteral("blank"), Item::Tint::none, Item::Font::monospacedDigits);
+                QStringLiteral("blank"), Item::Tint::none, Item::Font::monospacedDigits);
             elapsed.isElapsed = true;
             items.push_back(elapsed);
         }
         items.push_back(separator());
         items.push_back(command(QStringLiteral("Остановить"), Item::Command::stop, QStringLiteral("stop.fill"),
-                                menuShortcut(state.stopHotkey), Item::Tint::red));
+            menuShortcut(state.stopHotkey), Item::Tint::red));
     } else {
         if (state.runningStage) {
             items.push_back(status(QStringLiteral("Расшифровка (%1)…").arg(QString::fromStdString(*state.runningStage)),
-                                   QStringLiteral("arrow.triangle.2.circlepath")));
+                QStringLiteral("arrow.triangle.2.circlepath")));
             items.push_back(separator());
         } else if (state.failedTranscription) {
             items.push_back(status(QStringLiteral("Последняя расшифровка не удалась"),
-                                   QStringLiteral("exclamationmark.triangle"), Item::Tint::orange));
-            items.push_back(status(QString::fromStdString(*state.failedTranscription), {}, Item::Tint::none,
-                                   Item::Font::small));
+                QStringLiteral("exclamationmark.triangle"), Item::Tint::orange));
+            items.push_back(
+                status(QString::fromStdString(*state.failedTranscription), {}, Item::Tint::none, Item::Font::small));
             items.push_back(separator());
         }
         if (state.lastError) {
             items.push_back(status(QString::fromStdString(*state.lastError), QStringLiteral("exclamationmark.octagon"),
-                                   Item::Tint::red, Item::Font::small));
+                Item::Tint::red, Item::Font::small));
             items.push_back(separator());
         }
         items.push_back(command(QStringLiteral("Записать встречу"), Item::Command::startMeeting,
-                                QStringLiteral("person.2.wave.2"), menuShortcut(state.meetingHotkey)));
+            QStringLiteral("person.2.wave.2"), menuShortcut(state.meetingHotkey)));
         items.push_back(command(QStringLiteral("Быстрая заметка"), Item::Command::startNote, QStringLiteral("mic"),
-                                menuShortcut(state.noteHotkey)));
+            menuShortcut(state.noteHotkey)));
     }
 
     items.push_back(separator());
     items.push_back(command(QStringLiteral("Открыть заметки…"), Item::Command::openLibrary,
-                            QStringLiteral("books.vertical"), QKeySequence(Qt::CTRL | Qt::Key_L)));
+        QStringLiteral("books.vertical"), QKeySequence(Qt::CTRL | Qt::Key_L)));
     items.push_back(separator());
     items.push_back(command(QStringLiteral("Настройки…"), Item::Command::openSettings, QStringLiteral("gearshape"),
-                            QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+        QKeySequence(Qt::CTRL | Qt::Key_Comma)));
     items.push_back(command(QStringLiteral("Проверить обновления…"), Item::Command::checkUpdates,
-                            QStringLiteral("arrow.triangle.2.circlepath")));
-    items.push_back(command(QStringLiteral("Выйти"), Item::Command::quit, QStringLiteral("power"),
-                            QKeySequence(Qt::CTRL | Qt::Key_Q)));
+        QStringLiteral("arrow.triangle.2.circlepath")));
+    items.push_back(command(
+        QStringLiteral("Выйти"), Item::Command::quit, QStringLiteral("power"), QKeySequence(Qt::CTRL | Qt::Key_Q)));
     return items;
 }
 

@@ -1,12 +1,8 @@
+#include "app/Application.h"
 #include "app/MenuBarController.h"
 #include "app/SingleInstance.h"
 #include "common/Log.h"
 #include "model/RecordingStore.h"
-#include "recorder/RecorderDependencies.h"
-#include "recorder/RecorderModel.h"
-#include "system/AppSettings.h"
-#include "system/GlobalHotkeyManager.h"
-#include "system/NotificationCenter.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -33,7 +29,7 @@ void quitOnSignals(QObject* context)
         [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
         QCoreApplication::quit();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = [](int) {
         const char byte = 1;
         [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
@@ -60,22 +56,11 @@ int main(int argc, char** argv)
         return 0;
 
     QSettings defaults;
-    // The interface is always Russian.
-    defaults.setValue(QStringLiteral("AppleLanguages"), QStringList{QStringLiteral("ru")});
-    QLocale::setDefault(QLocale(QStringLiteral("ru_RU")));
-
-    NotificationCenter notifications;
-    RecordingStore store(RecordingStore::defaultBaseDirectory());
-    AppSettings settings(defaults, notifications);
-    RecorderModel recorder(store, &settings);
-    MenuBarController menuBar(recorder, store, settings, notifications, GlobalHotkeyManager::create());
-    QObject::connect(&instance, &SingleInstance::activationRequested, &menuBar,
-                     [&menuBar] { menuBar.runCommand(TrayMenuItem::Command::openLibrary); });
-
+    Application application(defaults, RecordingStore::defaultBaseDirectory());
+    QObject::connect(&instance, &SingleInstance::activationRequested, &application.menuBar(),
+        [&application] { application.menuBar().runCommand(TrayMenuItem::Command::openLibrary); });
     quitOnSignals(&app);
 
     const int status = app.exec();
-    if (recorder.isRecording())
-        recorder.stopCurrent();
     return status;
 }

@@ -60,7 +60,7 @@ void logFailure(const char* operation, const Uuid& id, const std::string& error)
 
 } // namespace
 
-RecordingStore::RecordingStore(fs::path baseDirectory, QObject* parent)
+RecordingStore::RecordingStore(fs::path baseDirectory, InitialScan initialScan, QObject* parent)
     : QObject(parent)
     , m_baseDirectory(std::move(baseDirectory))
 {
@@ -68,7 +68,41 @@ RecordingStore::RecordingStore(fs::path baseDirectory, QObject* parent)
         std::error_code ignored;
         fs::create_directories(m_baseDirectory / folderName(kind), ignored);
     }
-    reload();
+    if (initialScan == InitialScan::now) {
+        reload();
+        return;
+    }
+    // A large library takes a while to decode; start-up does not wait for it. A reload on the
+    // main thread before the worker is done makes its result stale, and it is dropped.
+    const std::uint64_t generation = m_generation;
+    m_initialScan = std::jthread([this, generation, base = m_baseDirectory](std::stop_token stop) {
+        bool changed = false;
+        auto snapshot = std::make_shared<Snapshot>(rescan(base, Snapshot{}, changed, stop));
+        if (stop.stop_requested())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, snapshot] {
+                if (generation != m_generation)
+                    return;
+                ++m_generation;
+                const bool differs = snapshot->recordings != m_recordings;
+                m_recordings = std::move(snapshot->recordings);
+                m_stamps = std::move(snapshot->stamps);
+                if (differs)
+                    emit recordingsChanged();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+RecordingStore::~RecordingStore()
+{
+    // Stop and join the initial scan before any member goes away.
+    if (m_initialScan.joinable()) {
+        m_initialScan.request_stop();
+        m_initialScan.join();
+    }
 }
 
 fs::path RecordingStore::defaultBaseDirectory()
@@ -91,53 +125,63 @@ const Recording* RecordingStore::recording(const Uuid& id) const
 
 void RecordingStore::reload()
 {
-    std::vector<fs::path> folders;
-    for (const RecordingKind kind : kRecordingKinds) {
-        auto part = scan(m_baseDirectory / folderName(kind), false);
-        std::move(part.begin(), part.end(), std::back_inserter(folders));
-    }
-    auto older = scan(m_baseDirectory, true);
-    std::move(older.begin(), older.end(), std::back_inserter(folders));
-
-    std::map<fs::path, size_t> previousIndex;
-    std::vector<fs::path> previousOrder;
-    for (size_t i = 0; i < m_recordings.size(); ++i) {
-        previousIndex.emplace(m_recordings[i].directoryURL, i);
-        previousOrder.push_back(m_recordings[i].directoryURL);
-    }
-
+    ++m_generation;
     bool changed = false;
-    std::vector<Recording> list;
-    std::map<fs::path, FolderStamp> stamps;
-    for (const auto& folder : folders) {
-        const FolderStamp stamp = stampOf(folder);
-        const auto previous = previousIndex.find(folder);
-        const bool known = previous != previousIndex.end();
-        if (known && m_stamps.count(folder) && m_stamps.at(folder) == stamp) {
-            // Each folder appears once, so an old entry is moved at most once.
-            list.push_back(std::move(m_recordings[previous->second]));
-            stamps.emplace(folder, stamp);
-            continue;
-        }
-        if (auto recording = load(folder)) {
-            changed = changed || !known || !(*recording == m_recordings[previous->second]);
-            list.push_back(std::move(*recording));
-            stamps.emplace(folder, stamp);
-        }
-    }
-    std::stable_sort(
-        list.begin(), list.end(), [](const Recording& a, const Recording& b) { return a.createdAt > b.createdAt; });
-    // Same folders in the same order, none decoded differently: the list is equal to the old one.
-    changed = changed || list.size() != previousOrder.size()
-        || !std::equal(list.begin(), list.end(), previousOrder.begin(),
-            [](const Recording& a, const fs::path& b) { return a.directoryURL == b; });
-    m_stamps = std::move(stamps);
-    m_recordings = std::move(list);
+    Snapshot next = rescan(m_baseDirectory, Snapshot{std::move(m_recordings), std::move(m_stamps)}, changed);
+    m_recordings = std::move(next.recordings);
+    m_stamps = std::move(next.stamps);
     if (changed)
         emit recordingsChanged();
 }
 
-std::vector<fs::path> RecordingStore::scan(const fs::path& folder, bool skipKindFolders) const
+RecordingStore::Snapshot RecordingStore::rescan(
+    const fs::path& base, Snapshot previous, bool& changed, std::stop_token stop)
+{
+    std::vector<fs::path> folders;
+    for (const RecordingKind kind : kRecordingKinds) {
+        auto part = scan(base / folderName(kind), false);
+        std::move(part.begin(), part.end(), std::back_inserter(folders));
+    }
+    auto older = scan(base, true);
+    std::move(older.begin(), older.end(), std::back_inserter(folders));
+
+    std::map<fs::path, size_t> previousIndex;
+    std::vector<fs::path> previousOrder;
+    for (size_t i = 0; i < previous.recordings.size(); ++i) {
+        previousIndex.emplace(previous.recordings[i].directoryURL, i);
+        previousOrder.push_back(previous.recordings[i].directoryURL);
+    }
+
+    changed = false;
+    Snapshot next;
+    for (const auto& folder : folders) {
+        if (stop.stop_requested())
+            return next;
+        const FolderStamp stamp = stampOf(folder);
+        const auto known = previousIndex.find(folder);
+        const bool wasListed = known != previousIndex.end();
+        if (wasListed && previous.stamps.count(folder) && previous.stamps.at(folder) == stamp) {
+            // Each folder appears once, so an old entry is moved at most once.
+            next.recordings.push_back(std::move(previous.recordings[known->second]));
+            next.stamps.emplace(folder, stamp);
+            continue;
+        }
+        if (auto recording = load(folder)) {
+            changed = changed || !wasListed || !(*recording == previous.recordings[known->second]);
+            next.recordings.push_back(std::move(*recording));
+            next.stamps.emplace(folder, stamp);
+        }
+    }
+    std::stable_sort(next.recordings.begin(), next.recordings.end(),
+        [](const Recording& a, const Recording& b) { return a.createdAt > b.createdAt; });
+    // Same folders in the same order, none decoded differently: the list is equal to the old one.
+    changed = changed || next.recordings.size() != previousOrder.size()
+        || !std::equal(next.recordings.begin(), next.recordings.end(), previousOrder.begin(),
+            [](const Recording& a, const fs::path& b) { return a.directoryURL == b; });
+    return next;
+}
+
+std::vector<fs::path> RecordingStore::scan(const fs::path& folder, bool skipKindFolders)
 {
     std::vector<fs::path> entries;
     std::error_code ec;

@@ -7,6 +7,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <stop_token>
+#include <thread>
 #include <vector>
 
 namespace palaverly {
@@ -20,8 +22,15 @@ class RecordingStore : public QObject {
     Q_OBJECT
 
 public:
+    enum class InitialScan {
+        now, // the constructor returns with the list filled
+        inBackground, // the list fills (recordingsChanged) once a worker thread has read the library
+    };
+
     // Creates the kind folders (ignoring failures) and scans the library.
-    explicit RecordingStore(std::filesystem::path baseDirectory, QObject* parent = nullptr);
+    explicit RecordingStore(
+        std::filesystem::path baseDirectory, InitialScan initialScan = InitialScan::now, QObject* parent = nullptr);
+    ~RecordingStore() override;
 
     // $XDG_DATA_HOME/palaverly/recordings (by default ~/.local/share/palaverly/recordings).
     static std::filesystem::path defaultBaseDirectory();
@@ -63,7 +72,16 @@ private:
         bool operator==(const FolderStamp&) const = default;
     };
 
-    std::vector<std::filesystem::path> scan(const std::filesystem::path& folder, bool skipKindFolders) const;
+    // The list and the stamps of the folders behind it.
+    struct Snapshot {
+        std::vector<Recording> recordings;
+        std::map<std::filesystem::path, FolderStamp> stamps;
+    };
+    // Reads the library, decoding only folders whose stamps differ from `previous` (which it
+    // takes apart). Sets `changed` when the list differs from the previous one. Any thread.
+    static Snapshot rescan(
+        const std::filesystem::path& base, Snapshot previous, bool& changed, std::stop_token stop = {});
+    static std::vector<std::filesystem::path> scan(const std::filesystem::path& folder, bool skipKindFolders);
     static FolderStamp stampOf(const std::filesystem::path& folder);
     static std::optional<Recording> load(const std::filesystem::path& folder);
     void writeTranscript(const Recording& recording, const Transcript& transcript, const char* operation);
@@ -73,6 +91,9 @@ private:
     // Stamps of the folders behind m_recordings: a rescan decodes only folders whose files
     // changed since, so an edit does not parse every transcript of the library again.
     std::map<std::filesystem::path, FolderStamp> m_stamps;
+    // Counts rescans on the main thread; a background result older than the last one is dropped.
+    std::uint64_t m_generation = 0;
+    std::jthread m_initialScan;
 };
 
 } // namespace palaverly

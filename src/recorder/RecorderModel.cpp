@@ -21,8 +21,8 @@ namespace {
 constexpr std::chrono::milliseconds kLevelPublishInterval{33};
 }
 
-RecorderModel::RecorderModel(RecordingStore& store, AppSettings* settings,
-                             std::unique_ptr<RecorderDependencies> dependencies, QObject* parent)
+RecorderModel::RecorderModel(
+    RecordingStore& store, AppSettings* settings, std::unique_ptr<RecorderDependencies> dependencies, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_settings(settings)
@@ -194,9 +194,9 @@ void RecorderModel::startFailed(RecordingKind kind, const std::string& error)
 {
     setLastError(error);
     log::error(lcRecorderModel(),
-               QStringLiteral("%1 start failed: %2")
-                   .arg(kind == RecordingKind::note ? QStringLiteral("Note") : QStringLiteral("Meeting"),
-                        QString::fromStdString(error)));
+        QStringLiteral("%1 start failed: %2")
+            .arg(kind == RecordingKind::note ? QStringLiteral("Note") : QStringLiteral("Meeting"),
+                QString::fromStdString(error)));
 }
 
 void RecorderModel::stop()
@@ -229,9 +229,10 @@ void RecorderModel::stop()
         return;
     m_store.updateDuration(*id, *kind, duration);
     m_store.reload();
-    log::info(lcRecorderModel(), QStringLiteral("Saved %1: %2 (%3s)")
-                                     .arg(QLatin1String(rawValue(*kind).data()),
-                                          QString::fromStdString(audioFile->string()), QString::number(duration, 'f', 2)));
+    log::info(lcRecorderModel(),
+        QStringLiteral("Saved %1: %2 (%3s)")
+            .arg(QLatin1String(rawValue(*kind).data()), QString::fromStdString(audioFile->string()),
+                QString::number(duration, 'f', 2)));
     startTranscription(*id, *audioFile, *kind);
 }
 

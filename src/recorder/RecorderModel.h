@@ -59,8 +59,8 @@ class RecorderModel : public QObject {
 
 public:
     // `dependencies` (capture back ends, remote clients) default to the real ones of the program.
-    RecorderModel(RecordingStore& store, AppSettings* settings,
-                  std::unique_ptr<RecorderDependencies> dependencies = {}, QObject* parent = nullptr);
+    RecorderModel(RecordingStore& store, AppSettings* settings, std::unique_ptr<RecorderDependencies> dependencies = {},
+        QObject* parent = nullptr);
     ~RecorderModel() override;
 
     bool isRecording() const { return m_isRecording; }

@@ -31,8 +31,8 @@ QString idText(const Uuid& id)
 
 } // namespace
 
-std::uint64_t RecorderModel::launch(TaskMap& tasks, const Uuid& id,
-                                    std::function<void(std::stop_token, std::uint64_t)> work)
+std::uint64_t RecorderModel::launch(
+    TaskMap& tasks, const Uuid& id, std::function<void(std::stop_token, std::uint64_t)> work)
 {
     if (const auto running = tasks.find(id); running != tasks.end()) {
         running->second.job->cancel();
@@ -40,8 +40,9 @@ std::uint64_t RecorderModel::launch(TaskMap& tasks, const Uuid& id,
         tasks.erase(running);
     }
     const std::uint64_t serial = m_nextSerial++;
-    tasks[id] = Task{serial, std::make_unique<BackgroundJob>(
-                                 [work = std::move(work), serial](std::stop_token stop) { work(stop, serial); })};
+    tasks[id] = Task{serial, std::make_unique<BackgroundJob>([work = std::move(work), serial](std::stop_token stop) {
+                         work(stop, serial);
+                     })};
     return serial;
 }
 
@@ -66,56 +67,59 @@ void RecorderModel::startTranscription(const Uuid& id, const std::filesystem::pa
     const ASRClient* asr = m_deps->asr;
     const std::string endpoint = kind == RecordingKind::meeting ? kDiarizeEndpoint : kTranscribeEndpoint;
 
-    launch(m_transcribeTasks, id, [this, asr, audioFile, endpoint, id, kind](std::stop_token stop, std::uint64_t serial) {
-        // Main thread: the job's state changes only while it is still the recording's current job.
-        const auto report = [this, id, serial](std::function<void()> change) {
-            postTo(this, [this, id, serial, change = std::move(change)] {
-                if (isCurrent(m_transcribeTasks, id, serial))
-                    change();
+    launch(
+        m_transcribeTasks, id, [this, asr, audioFile, endpoint, id, kind](std::stop_token stop, std::uint64_t serial) {
+            // Main thread: the job's state changes only while it is still the recording's current job.
+            const auto report = [this, id, serial](std::function<void()> change) {
+                postTo(this, [this, id, serial, change = std::move(change)] {
+                    if (isCurrent(m_transcribeTasks, id, serial))
+                        change();
+                });
+            };
+            const auto fail = [&](const std::string& error, bool cancelled) {
+                report([this, id, error, cancelled] {
+                    if (cancelled) {
+                        setTranscribing(id, std::nullopt);
+                    } else {
+                        setTranscribing(id, TranscribingState::failed(error));
+                        log::error(lcRecorderModel(),
+                            QStringLiteral("Transcribe failed (%1): %2").arg(idText(id), text(error)));
+                    }
+                });
+                postTo(this, [this, id, serial] { finish(m_transcribeTasks, id, serial); });
+            };
+
+            report([this, id] { setTranscribing(id, TranscribingState::running("uploading")); });
+            auto jobId = asr->submitJob(audioFile, endpoint, stop);
+            if (!jobId)
+                return fail(jobId.error().description(), jobId.error().isCancelled());
+            log::info(
+                lcRecorderModel(), QStringLiteral("ASR job submitted: %1 (%2)").arg(text(*jobId), text(endpoint)));
+            report([this, id] { setTranscribing(id, TranscribingState::running("processing")); });
+
+            auto transcript = asr->pollJob(*jobId, stop);
+            if (!transcript)
+                return fail(transcript.error().description(), transcript.error().isCancelled());
+            const auto destination = audioFile.parent_path() / "transcript.json";
+            if (const auto failure = writeFileAtomically(destination, RecordingStore::encode(transcript->toJson())))
+                return fail(*failure, false);
+
+            postTo(this, [this, id, serial, kind, saved = std::move(*transcript)] {
+                const bool current = isCurrent(m_transcribeTasks, id, serial);
+                finish(m_transcribeTasks, id, serial);
+                if (!current)
+                    return;
+                setTranscribing(id, std::nullopt);
+                m_store.reload();
+                const long long segments = saved.segments ? static_cast<long long>(saved.segments->size()) : 0;
+                log::info(lcRecorderModel(),
+                    QStringLiteral("Transcript saved (%1): %2 segments, %3 speakers")
+                        .arg(QLatin1String(rawValue(kind).data()))
+                        .arg(segments)
+                        .arg(saved.numSpeakers.value_or(0)));
+                startTitle(id, kind, saved);
             });
-        };
-        const auto fail = [&](const std::string& error, bool cancelled) {
-            report([this, id, error, cancelled] {
-                if (cancelled) {
-                    setTranscribing(id, std::nullopt);
-                } else {
-                    setTranscribing(id, TranscribingState::failed(error));
-                    log::error(lcRecorderModel(), QStringLiteral("Transcribe failed (%1): %2").arg(idText(id), text(error)));
-                }
-            });
-            postTo(this, [this, id, serial] { finish(m_transcribeTasks, id, serial); });
-        };
-
-        report([this, id] { setTranscribing(id, TranscribingState::running("uploading")); });
-        auto jobId = asr->submitJob(audioFile, endpoint, stop);
-        if (!jobId)
-            return fail(jobId.error().description(), jobId.error().isCancelled());
-        log::info(lcRecorderModel(),
-                  QStringLiteral("ASR job submitted: %1 (%2)").arg(text(*jobId), text(endpoint)));
-        report([this, id] { setTranscribing(id, TranscribingState::running("processing")); });
-
-        auto transcript = asr->pollJob(*jobId, stop);
-        if (!transcript)
-            return fail(transcript.error().description(), transcript.error().isCancelled());
-        const auto destination = audioFile.parent_path() / "transcript.json";
-        if (const auto failure = writeFileAtomically(destination, RecordingStore::encode(transcript->toJson())))
-            return fail(*failure, false);
-
-        postTo(this, [this, id, serial, kind, saved = std::move(*transcript)] {
-            const bool current = isCurrent(m_transcribeTasks, id, serial);
-            finish(m_transcribeTasks, id, serial);
-            if (!current)
-                return;
-            setTranscribing(id, std::nullopt);
-            m_store.reload();
-            const long long segments = saved.segments ? static_cast<long long>(saved.segments->size()) : 0;
-            log::info(lcRecorderModel(), QStringLiteral("Transcript saved (%1): %2 segments, %3 speakers")
-                                             .arg(QLatin1String(rawValue(kind).data()))
-                                             .arg(segments)
-                                             .arg(saved.numSpeakers.value_or(0)));
-            startTitle(id, kind, saved);
         });
-    });
 }
 
 void RecorderModel::startTitle(const Uuid& id, RecordingKind kind, const Transcript& transcript)
@@ -148,7 +152,8 @@ void RecorderModel::startTitle(const Uuid& id, RecordingKind kind, const Transcr
             if (!current)
                 return;
             if (error) {
-                log::error(lcRecorderModel(), QStringLiteral("Auto-title failed (%1): %2").arg(idText(id), text(*error)));
+                log::error(
+                    lcRecorderModel(), QStringLiteral("Auto-title failed (%1): %2").arg(idText(id), text(*error)));
                 return;
             }
             if (title.empty())
@@ -190,7 +195,8 @@ void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Trans
             error = answer.error().description();
         } else {
             const Summary summary{OpenRouterClient::kModel, nowSeconds(), *answer};
-            if (const auto failure = writeFileAtomically(folder / "summary.json", RecordingStore::encode(summary.toJson())))
+            if (const auto failure
+                = writeFileAtomically(folder / "summary.json", RecordingStore::encode(summary.toJson())))
                 error = *failure;
         }
 
@@ -207,9 +213,9 @@ void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Trans
             } else {
                 setSummarizing(id, std::nullopt);
                 m_store.reload();
-                log::info(lcRecorderModel(), QStringLiteral("Summary saved (%1) using %2")
-                                                 .arg(QLatin1String(rawValue(kind).data()),
-                                                      QLatin1String(OpenRouterClient::kModel)));
+                log::info(lcRecorderModel(),
+                    QStringLiteral("Summary saved (%1) using %2")
+                        .arg(QLatin1String(rawValue(kind).data()), QLatin1String(OpenRouterClient::kModel)));
             }
         });
     });

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPalette>
 #include <QSvgRenderer>
@@ -31,6 +32,8 @@ const QHash<QString, QString>& themeNames()
         {QStringLiteral("power"), QStringLiteral("application-exit")},
         {QStringLiteral("gearshape"), QStringLiteral("preferences-system")},
         {QStringLiteral("arrow.down.circle.fill"), QStringLiteral("software-update-available")},
+        {QStringLiteral("info.circle"), QStringLiteral("help-about")},
+        {QStringLiteral("lock.shield"), QStringLiteral("security-high")},
     };
     return names;
 }
@@ -57,14 +60,26 @@ QPixmap symbolPixmap(const QString& symbol, int size, const QColor& color)
     QSvgRenderer renderer(resourcePath(symbol));
     if (!renderer.isValid())
         return {};
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(0, 0, size, size));
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
-    return pixmap;
+    QImage drawing(size, size, QImage::Format_ARGB32_Premultiplied);
+    drawing.fill(Qt::transparent);
+    {
+        QPainter painter(&drawing);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(0, 0, size, size));
+    }
+    // The drawings are black, with white where a filled shape has a hole (the tick inside
+    // "checkmark.circle.fill"): a pixel's darkness is how much of the colour it gets.
+    drawing = drawing.convertToFormat(QImage::Format_ARGB32);
+    const QRgb rgb = color.rgb();
+    for (int y = 0; y < drawing.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(drawing.scanLine(y));
+        for (int x = 0; x < drawing.width(); ++x) {
+            const double lightness = (qRed(line[x]) + qGreen(line[x]) + qBlue(line[x])) / (3.0 * 255.0);
+            const double alpha = qAlpha(line[x]) * (1.0 - lightness) * color.alphaF();
+            line[x] = qRgba(qRed(rgb), qGreen(rgb), qBlue(rgb), static_cast<int>(alpha + 0.5));
+        }
+    }
+    return QPixmap::fromImage(drawing);
 }
 
 QIcon symbolIcon(const QString& symbol, const QColor& tint)

@@ -1,0 +1,2 @@
+add_executable(bench_startup ${CMAKE_CURRENT_LIST_DIR}/StartupBench.cpp)
+target_link_libraries(bench_startup PRIVATE palaverly_bench_seed palaverly_ui palaverly_warnings)

@@ -1,0 +1,30 @@
+# Installation (`cmake --install`) and the Debian package (`cpack -G DEB`): the program, its icon
+# in the hicolor theme and its menu entry. Starting at login is switched on from the settings
+# window, which writes the user's own autostart entry.
+include(GNUInstallDirs)
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/packaging/palaverly.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/packaging/palaverly.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME palaverly)
+set(CPACK_PACKAGE_VENDOR Palaverly)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Palaverly <support@palaverly.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Meetings, voice notes and dictation turned into text")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Palaverly lives in the system tray. It records meetings (the computer's sound together with the "
+  "microphone) and quick voice notes, has them transcribed with speakers told apart, titled and "
+  "summarised, and keeps them in a searchable library. Push-to-talk dictation types into any field.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${PALAVERLY_BUILD_NUMBER})
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS pavucontrol)
+set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
+include(CPack)

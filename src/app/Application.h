@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QSettings>
+#include <filesystem>
+#include <memory>
+
+namespace palaverly {
+
+class AppSettings;
+class MenuBarController;
+class NotificationCenter;
+class RecorderModel;
+class RecordingStore;
+
+// The long-lived objects of the program, made in start-up order: the store (its first scan runs
+// in the background), the settings, the recorder and the tray controller. Main thread only.
+class Application {
+public:
+    Application(QSettings& defaults, const std::filesystem::path& libraryFolder);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    RecordingStore& store() { return *m_store; }
+    RecorderModel& recorder() { return *m_recorder; }
+    MenuBarController& menuBar() { return *m_menuBar; }
+
+private:
+    std::unique_ptr<NotificationCenter> m_notifications;
+    std::unique_ptr<RecordingStore> m_store;
+    std::unique_ptr<AppSettings> m_settings;
+    std::unique_ptr<RecorderModel> m_recorder;
+    std::unique_ptr<MenuBarController> m_menuBar;
+};
+
+} // namespace palaverly

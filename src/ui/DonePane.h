@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+class QLabel;
+class QPushButton;
+
+namespace palaverly {
+
+class PermissionsSnapshot;
+
+// The closing page of the wizard: "Готово" when everything is granted, otherwise "Почти готово"
+// with one row per missing permission and a way to the settings window.
+class DonePane : public QWidget {
+    Q_OBJECT
+public:
+    explicit DonePane(QWidget* parent = nullptr);
+
+    // Shows the page for these permission states.
+    void showSnapshot(const PermissionsSnapshot& snapshot);
+
+signals:
+    void openSettingsClicked();
+
+private:
+    QLabel* m_icon = nullptr;
+    QLabel* m_title = nullptr;
+    QLabel* m_text = nullptr;
+    std::array<QWidget*, 3> m_limitations{}; // microphone, screen recording, accessibility
+    QPushButton* m_settingsButton = nullptr;
+};
+
+} // namespace palaverly
