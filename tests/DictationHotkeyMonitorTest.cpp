@@ -116,31 +116,22 @@ TEST_F(DictationHotkeyMonitorTest, AHoldIsOnePressAndOneReleaseThatTheFocusedWin
     EXPECT_EQ(QApplication::focusWidget(), &m_app.field());
 }
 
-TEST_F(DictationHotkeyMonitorTest, AModifierLetGoFirstEndsTheHoldAndTheKeyUpReachesTheFocusedWindow)
+// (A modifier let go first is part of the end-to-end test.)
+TEST_F(DictationHotkeyMonitorTest, AModifierAddedDuringTheHoldEndsItAndTheNextHoldWorks)
 {
     m_monitor->install(kCommandD);
     ASSERT_TRUE(xdotool({"keydown", "ctrl+d"}));
     ASSERT_TRUE(reported("D"));
-    ASSERT_TRUE(xdotool({"keyup", "ctrl"}));
+    ASSERT_TRUE(xdotool({"keydown", "shift"}));
     EXPECT_TRUE(reported("DU"));
     EXPECT_FALSE(m_monitor->keyHeld());
-    ASSERT_TRUE(xdotool({"keyup", "d"}));
-    EXPECT_TRUE(test::waitUntil([&] { return m_app.count(QEvent::KeyRelease, Qt::Key_D) == 1; }, 3000));
-    EXPECT_EQ(m_app.count(QEvent::KeyPress, Qt::Key_D), 0);
-    EXPECT_EQ(m_reported, "DU");
-
-    // A modifier added during the hold changes the combination too.
-    ASSERT_TRUE(xdotool({"keydown", "ctrl+d"}));
-    ASSERT_TRUE(reported("DUD"));
-    ASSERT_TRUE(xdotool({"keydown", "shift"}));
-    EXPECT_TRUE(reported("DUDU"));
     ASSERT_TRUE(xdotool({"keyup", "d", "keyup", "shift", "keyup", "ctrl"}));
     test::settle();
-    EXPECT_EQ(m_reported, "DUDU");
+    EXPECT_EQ(m_reported, "DU");
+    EXPECT_EQ(m_app.count(QEvent::KeyRelease, Qt::Key_D), 1); // the hold is over: it passes
 
-    // The grab is back for the next hold.
     ASSERT_TRUE(xdotool({"key", "ctrl+d"}));
-    EXPECT_TRUE(reported("DUDUDU"));
+    EXPECT_TRUE(reported("DUDU"));
 }
 
 TEST_F(DictationHotkeyMonitorTest, InstallReplacesTheCombinationAndForgetsAHoldWithoutARelease)

@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 #include "system/KeyCodeTable.h"
+#include "system/SyntheticInputProbe.h"
 #include "system/X11Modifiers.h"
 
 #include <QLoggingCategory>
@@ -247,6 +248,11 @@ private:
 std::unique_ptr<DictationHotkeyMonitor> DictationHotkeyMonitor::create(
     Accessibility access, const QByteArray& displayName)
 {
+    if (!access.isTrusted) {
+        access.isTrusted = [probe = std::shared_ptr<SyntheticInputProbe>(SyntheticInputProbe::create(displayName))] {
+            return probe->available();
+        };
+    }
     int screenNumber = 0;
     xcb_connection_t* connection
         = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
