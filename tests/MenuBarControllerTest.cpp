@@ -8,6 +8,7 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "ui/LibraryWindow.h"
 
 #include "FakeChatService.h"
 #include "FakeSpeechService.h"
@@ -115,6 +116,8 @@ TEST_F(MenuBarControllerTest, MenuShowsRecordingClockStopAndThenTranscriptionPro
     action("Остановить")->trigger();
     EXPECT_FALSE(recorder->isRecording());
     ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }));
+    // The finished recording brings the library window forward.
+    EXPECT_TRUE(controller->libraryWindow() && controller->libraryWindow()->isVisible());
     EXPECT_FALSE(controller->isShowingRecordingIcon());
     EXPECT_EQ(menu().at(0), "Расшифровка (uploading)…");
     speech.server().releaseStalls(); // the upload fails with a reset; retries follow without waiting

@@ -13,7 +13,9 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "ui/LibraryWindow.h"
 #include "ui/OnboardingWindowController.h"
+#include "ui/RecorderModelLink.h"
 #include "ui/SettingsWindowController.h"
 #include "ui/SymbolIcon.h"
 
@@ -158,6 +160,7 @@ MenuBarController::~MenuBarController()
     for (const auto& observer : m_observers)
         NotificationCenter::removeObserver(observer);
     delete m_fallbackWindow;
+    delete m_libraryWindow;
 }
 
 void MenuBarController::registerHotkeys()
@@ -225,6 +228,18 @@ void MenuBarController::showOnboarding()
     m_onboarding->show();
 }
 
+void MenuBarController::openLibrary()
+{
+    if (!m_libraryRecorder)
+        m_libraryRecorder = std::make_unique<RecorderModelLink>(m_recorder);
+    LibraryWindow::showOrCreate(m_libraryWindow, m_store, *m_libraryRecorder, &m_settings);
+}
+
+LibraryWindow* MenuBarController::libraryWindow() const
+{
+    return m_libraryWindow;
+}
+
 void MenuBarController::openSettings()
 {
     if (!m_settingsWindow)
@@ -251,8 +266,10 @@ void MenuBarController::recorderChanged()
 {
     refreshStatusIcon();
     const bool recording = m_recorder.isRecording();
-    if (m_wasRecording && !recording)
+    if (m_wasRecording && !recording) {
         emit recordingFinished();
+        openLibrary(); // every finished recording brings the library forward
+    }
     m_wasRecording = recording;
 }
 
@@ -339,7 +356,7 @@ void MenuBarController::runCommand(TrayMenuItem::Command command)
         QApplication::quit();
         break;
     case Command::openLibrary:
-        emit libraryRequested();
+        openLibrary();
         break;
     case Command::openSettings:
         openSettings();

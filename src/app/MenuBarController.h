@@ -22,6 +22,8 @@ class DictationHotkeyMonitor;
 class DictationManager;
 class DictationPanelController;
 class GlobalHotkeyManager;
+class LibraryWindow;
+class RecorderModelLink;
 class OnboardingWindowController;
 class SettingsWindowController;
 class UpdateAlerts;
@@ -62,6 +64,9 @@ public:
     std::optional<QString> pendingUpdateVersion() const { return m_pendingUpdateVersion; }
     bool isShowingOnboarding() const { return m_onboarding != nullptr; }
     void showOnboarding();
+    // Brings the library window forward, making it when it is not open.
+    void openLibrary();
+    LibraryWindow* libraryWindow() const;
     void openSettings();
     void checkForUpdates();
 
@@ -71,7 +76,6 @@ public:
 signals:
     // A recording has just ended (the library window comes forward then).
     void recordingFinished();
-    void libraryRequested();
 
 private:
     void refreshStatusIcon();
@@ -101,6 +105,8 @@ private:
     std::vector<QMetaObject::Connection> m_observers;
     std::optional<QString> m_pendingUpdateVersion;
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<RecorderModelLink> m_libraryRecorder;
+    QPointer<LibraryWindow> m_libraryWindow;
     std::unique_ptr<OnboardingWindowController> m_onboarding;
     std::unique_ptr<UpdaterLogger> m_updaterLogger;
     std::unique_ptr<UpdateAlerts> m_updateAlerts;

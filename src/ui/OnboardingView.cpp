@@ -5,8 +5,8 @@
 #include "ui/DonePane.h"
 #include "ui/PermissionPane.h"
 #include "ui/ProgressDots.h"
-#include "ui/WindowStyle.h"
 #include "ui/WelcomePane.h"
+#include "ui/WindowStyle.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
