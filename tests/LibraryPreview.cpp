@@ -116,11 +116,8 @@ int main(int argc, char** argv)
     QTimer::singleShot(400, [&] {
         if (state == QStringLiteral("rename") && view->detail())
             view->detail()->transcriptPane()->chipsBar()->openRename("SPEAKER_00");
-        if (state == QStringLiteral("toolbar-menu")) {
-            QWidget* button = reinterpret_cast<QWidget*>(view->recordButton());
+        if (state == QStringLiteral("toolbar-menu"))
             view->recordButton()->showMenu();
-            Q_UNUSED(button);
-        }
         if (state == QStringLiteral("row-menu")) {
             QMenu* menu = view->makeRowMenu(demo.failedNote).release();
             menu->popup(window->mapToGlobal(QPoint(120, 330)));

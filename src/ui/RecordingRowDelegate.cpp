@@ -122,13 +122,15 @@ void RecordingRowDelegate::paintRecording(
     if (index.data(LibraryListModel::IsCurrentRole).toBool()) {
         const QPointF centre(iconBox.left() + kIconColumn / 2.0, iconBox.top() + 5);
         const qreal pulse = 0.5 + 0.5 * std::sin(2 * M_PI * m_phase);
-        QColor ring = colors::accent();
+        // On the focused selection's highlight the dot takes the highlighted text colour.
+        const QColor dot = selected && active ? primary : colors::accent();
+        QColor ring = dot;
         ring.setAlphaF(static_cast<float>(0.18 + 0.22 * pulse));
         painter->setPen(Qt::NoPen);
         painter->setBrush(ring);
         const qreal ringRadius = 5.5 + 1.5 * pulse;
         painter->drawEllipse(centre, ringRadius, ringRadius);
-        painter->setBrush(colors::accent());
+        painter->setBrush(dot);
         painter->drawEllipse(centre, 4, 4);
     } else {
         const auto kind = static_cast<RecordingKind>(index.data(LibraryListModel::KindRole).toInt());
@@ -176,9 +178,8 @@ void RecordingRowDelegate::paintRecording(
         return;
 
     int x = textLeft + (shownPreview.isEmpty() ? 0 : previewMetrics.horizontalAdvance(shownPreview) + 8);
-    QColor color = badgeColor(badgeKind, option.palette);
-    if (selected && active && badgeKind == StatusBadge::Kind::transcribing)
-        color = fade(0.75);
+    // Coloured badges would vanish on the focused selection's highlight.
+    const QColor color = selected && active ? fade(0.9) : badgeColor(badgeKind, option.palette);
     const qreal midY = secondTop + previewMetrics.height() / 2.0;
     if (badgeKind == StatusBadge::Kind::recording) {
         painter->setPen(Qt::NoPen);
