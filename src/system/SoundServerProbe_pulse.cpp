@@ -111,8 +111,8 @@ public:
     // Opens a corked record stream on `source` and closes it again once the server accepted it.
     bool canRecord(const std::string& source)
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, 48000, 1};
-        pa_stream* stream = pa_stream_new(m_context, "palaverly permission check", &spec, nullptr);
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 48000, 1};
+        pa_stream* stream = pa_stream_new(m_context, "palaverly permission check", &sampleFormat, nullptr);
         if (!stream)
             return false;
         bool ready = false;
