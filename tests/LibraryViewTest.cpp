@@ -29,16 +29,17 @@ class LibraryViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QDateTime now = QDateTime::currentDateTime();
+        // A fixed noon, so that every recording falls on "today" whatever the time of the run.
         for (int i = 0; i < 5; ++i) {
             auto meta = TempLibrary::meta("Запись " + std::to_string(i + 1));
-            meta.createdAt = Timestamp(std::chrono::seconds(now.addSecs(-600 * (i + 1)).toSecsSinceEpoch()));
+            meta.createdAt = Timestamp(std::chrono::seconds(m_now.addSecs(-600 * (i + 1)).toSecsSinceEpoch()));
             meta.duration = 30;
             m_metas.push_back(meta);
             m_library.addRecording(meta);
         }
         m_store = std::make_unique<RecordingStore>(m_library.base());
         m_view = std::make_unique<LibraryView>(*m_store, m_recorder, nullptr);
+        m_view->setClock([this] { return m_now; });
         m_view->resize(1000, 600);
         m_view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
@@ -109,6 +110,7 @@ protected:
         return fs::exists(m_library.folderOf(m_metas[static_cast<std::size_t>(recordingIndex)]));
     }
 
+    const QDateTime m_now{QDate::currentDate(), QTime(12, 0)};
     TempLibrary m_library;
     std::vector<RecordingMeta> m_metas;
     std::unique_ptr<RecordingStore> m_store;
@@ -215,7 +217,7 @@ TEST_F(LibraryViewTest, SearchShowsOneFlatSectionAndANewRecordingClearsIt)
 
     // A recording starts while searching: the search goes, the new row is selected and growing.
     auto fresh = TempLibrary::meta("Встреча — сейчас");
-    fresh.createdAt = Timestamp(std::chrono::seconds(QDateTime::currentSecsSinceEpoch()));
+    fresh.createdAt = Timestamp(std::chrono::seconds(m_now.toSecsSinceEpoch()));
     m_library.addRecording(fresh);
     m_store->reload();
     m_recorder.startRecording(fresh.id, RecordingKind::meeting, std::chrono::system_clock::now());
