@@ -3,9 +3,6 @@
 // loopback chat endpoint, followed live by the list and the detail.
 #include "ui/LibraryWindow.h"
 
-#include "model/RecordingStore.h"
-#include "recorder/RecorderDependencies.h"
-#include "recorder/RecorderModel.h"
 #include "ui/LibraryListModel.h"
 #include "ui/LibraryView.h"
 #include "ui/LiveRecordingPane.h"
@@ -15,11 +12,8 @@
 #include "ui/TranscriptPane.h"
 #include "ui/TranscriptTurns.h"
 
-#include "FakeChatService.h"
-#include "FakeSpeechService.h"
 #include "QtWait.h"
-#include "RecordingSleeper.h"
-#include "TempLibrary.h"
+#include "RecorderRig.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -31,18 +25,8 @@ using namespace palaverly::test;
 
 namespace {
 
-class LibraryWindowTest : public ::testing::Test {
+class LibraryWindowTest : public ::testing::Test, protected RecorderRig {
 protected:
-    LibraryWindowTest()
-        : asr(speech.baseUrl(), sleeper)
-    {
-        auto deps = std::make_unique<RecorderDependencies>();
-        deps->asr = &asr;
-        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
-        model = std::make_unique<RecorderModel>(store, nullptr, std::move(deps));
-        link = std::make_unique<RecorderModelLink>(*model);
-    }
-
     const LibraryListModel::Row* row(const Uuid& id) const
     {
         LibraryListModel* rows = window->view()->listModel();
@@ -50,14 +34,7 @@ protected:
         return index < 0 ? nullptr : &rows->rows()[static_cast<std::size_t>(index)];
     }
 
-    TempLibrary library;
-    RecordingStore store{library.base()};
-    FakeSpeechService speech;
-    FakeChatService chat;
-    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
-    ASRClient asr;
-    std::unique_ptr<RecorderModel> model;
-    std::unique_ptr<RecorderModelLink> link;
+    std::unique_ptr<RecorderModelLink> link = std::make_unique<RecorderModelLink>(*model);
     QPointer<LibraryWindow> window;
 };
 

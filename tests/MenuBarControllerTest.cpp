@@ -2,20 +2,14 @@
 #include "app/MenuBarController.h"
 #include "dictation/DictationHotkeyMonitor.h"
 #include "dictation/DictationManager.h"
-#include "model/RecordingStore.h"
-#include "recorder/RecorderDependencies.h"
-#include "recorder/RecorderModel.h"
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "ui/LibraryWindow.h"
 
-#include "FakeChatService.h"
-#include "FakeSpeechService.h"
 #include "QtWait.h"
-#include "RecordingSleeper.h"
+#include "RecorderRig.h"
 #include "SoundServer.h"
-#include "TempLibrary.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -31,23 +25,12 @@ namespace {
 class MenuBarControllerTest : public ::testing::Test {
 protected:
     MenuBarControllerTest()
-        : asr(speech.baseUrl(), sleeper)
     {
-        auto deps = std::make_unique<RecorderDependencies>();
-        deps->asr = &asr;
-        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
-        recorder = std::make_unique<RecorderModel>(store, &settings, std::move(deps));
         // Not a first launch, and no update checks against the compiled-in feed.
         settingsFile.setValue(QStringLiteral("onboarding.hasCompleted"), true);
         settings.setAutoCheckUpdates(false);
         controller = std::make_unique<MenuBarController>(
             *recorder, store, settings, settingsFile, notifications, MenuBarController::Platform{});
-    }
-
-    ~MenuBarControllerTest() override
-    {
-        if (recorder->isRecording())
-            recorder->stopCurrent();
     }
 
     // The menu as the user would see it on opening: texts, "-" for separators.
@@ -72,13 +55,10 @@ protected:
     QSettings settingsFile{settingsDir.filePath("palaverly.conf"), QSettings::IniFormat};
     NotificationCenter notifications;
     AppSettings settings{settingsFile, notifications};
-    TempLibrary library;
-    RecordingStore store{library.base()};
-    FakeSpeechService speech;
-    FakeChatService chat;
-    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
-    ASRClient asr;
-    std::unique_ptr<RecorderModel> recorder;
+    RecorderRig rig{&settings};
+    RecordingStore& store = rig.store;
+    FakeSpeechService& speech = rig.speech;
+    std::unique_ptr<RecorderModel>& recorder = rig.model;
     std::unique_ptr<MenuBarController> controller;
 };
 

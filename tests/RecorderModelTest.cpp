@@ -2,21 +2,16 @@
 // played into the default output stands for the other side of a call, a tone played into the
 // "palaverly_mic" sink (whose monitor is the default input) for the user's voice.
 #include "recorder/RecorderModel.h"
-#include "model/RecordingStore.h"
-#include "recorder/RecorderDependencies.h"
 
-#include "FakeChatService.h"
-#include "FakeSpeechService.h"
 #include "LogCapture.h"
 #include "QtWait.h"
-#include "RecordingSleeper.h"
+#include "RecorderRig.h"
 #include "SoundServer.h"
-#include "TempLibrary.h"
+#include "WavFile.h"
 
 #include <QSignalSpy>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 using namespace palaverly;
 using namespace palaverly::test;
@@ -38,34 +33,8 @@ double toneAmplitude(const std::vector<float>& samples, size_t begin, size_t cou
     return 2 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(count);
 }
 
-struct Wav {
-    SF_INFO info{};
-    std::vector<float> samples;
-};
-
-Wav readWav(const fs::path& path)
-{
-    Wav wav;
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &wav.info);
-    if (!file)
-        return wav;
-    wav.samples.resize(static_cast<size_t>(wav.info.frames * wav.info.channels));
-    sf_readf_float(file, wav.samples.data(), wav.info.frames);
-    sf_close(file);
-    return wav;
-}
-
-class RecorderModelTest : public ::testing::Test {
+class RecorderModelTest : public ::testing::Test, protected RecorderRig {
 protected:
-    RecorderModelTest()
-        : asr(speech.baseUrl(), sleeper)
-    {
-        auto deps = std::make_unique<RecorderDependencies>();
-        deps->asr = &asr;
-        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
-        model = std::make_unique<RecorderModel>(store, nullptr, std::move(deps));
-    }
-
     // Lets the event loop run for a while of real time (capture is real time).
     static void run(int milliseconds)
     {
@@ -73,13 +42,6 @@ protected:
     }
 
     LogCapture logs;
-    TempLibrary library;
-    RecordingStore store{library.base()};
-    FakeSpeechService speech;
-    FakeChatService chat;
-    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
-    ASRClient asr;
-    std::unique_ptr<RecorderModel> model;
 };
 
 } // namespace
@@ -115,7 +77,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
 
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
-    const Wav wav = readWav(recording->audioURL);
+    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
     EXPECT_EQ(wav.info.samplerate, 48000);
     EXPECT_EQ(wav.info.channels, 1);
     EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
@@ -180,7 +142,7 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     EXPECT_EQ(recording->kind, RecordingKind::note);
     EXPECT_EQ(recording->directoryURL, library.base() / "notes" / id.toString());
     EXPECT_TRUE(recording->name.starts_with("Заметка — "));
-    const Wav wav = readWav(recording->audioURL);
+    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
     ASSERT_GT(wav.samples.size(), 24000u);
     EXPECT_NEAR(toneAmplitude(wav.samples, wav.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
     EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
@@ -207,7 +169,7 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
     ASSERT_EQ(store.recordings().size(), 1u);
     const Recording& left = store.recordings()[0];
     EXPECT_EQ(left.duration, 0);
-    EXPECT_EQ(readWav(left.audioURL).info.frames, 0);
+    EXPECT_EQ(readWav(left.audioURL).value_or(WavContents{}).info.frames, 0);
 
     // The next successful start clears the error.
     model->toggleNote();

@@ -1,14 +1,8 @@
-#include "model/RecordingStore.h"
 #include "recorder/ProcessingPrompts.h"
-#include "recorder/RecorderDependencies.h"
-#include "recorder/RecorderModel.h"
 
-#include "FakeChatService.h"
-#include "FakeSpeechService.h"
 #include "LogCapture.h"
 #include "QtWait.h"
-#include "RecordingSleeper.h"
-#include "TempLibrary.h"
+#include "RecorderRig.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -33,15 +27,10 @@ nlohmann::json transcriptJson(const std::vector<std::pair<std::string, std::stri
         {"processing_time_sec", 1.5}, {"rtf", 0.1}};
 }
 
-class RecorderPipelineTest : public ::testing::Test {
+class RecorderPipelineTest : public ::testing::Test, protected RecorderRig {
 protected:
     RecorderPipelineTest()
-        : asr(speech.baseUrl(), sleeper)
     {
-        auto deps = std::make_unique<RecorderDependencies>();
-        deps->asr = &asr;
-        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
-        model = std::make_unique<RecorderModel>(store, nullptr, std::move(deps));
         QObject::connect(model.get(), &RecorderModel::transcribingStatesChanged, [this] {
             const auto state = model->transcribingStates();
             stages.push_back(state.empty() ? std::string("-") : state.begin()->second.detail);
@@ -66,13 +55,6 @@ protected:
     }
 
     LogCapture logs;
-    TempLibrary library;
-    RecordingStore store{library.base()};
-    FakeSpeechService speech;
-    FakeChatService chat;
-    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
-    ASRClient asr;
-    std::unique_ptr<RecorderModel> model;
     std::vector<std::string> stages;
 };
 

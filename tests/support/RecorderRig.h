@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/RecordingStore.h"
+#include "recorder/RecorderDependencies.h"
+#include "recorder/RecorderModel.h"
+
+#include "FakeChatService.h"
+#include "FakeSpeechService.h"
+#include "RecordingSleeper.h"
+#include "TempLibrary.h"
+
+#include <memory>
+
+namespace palaverly::test {
+
+// A RecorderModel over a temporary library, talking to loopback speech and chat services whose
+// retries never wait. Fixtures derive from it (or hold one) and use the members directly.
+class RecorderRig {
+public:
+    explicit RecorderRig(AppSettings* settings = nullptr)
+    {
+        auto deps = std::make_unique<RecorderDependencies>();
+        deps->asr = &asr;
+        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
+        model = std::make_unique<RecorderModel>(store, settings, std::move(deps));
+    }
+
+    ~RecorderRig()
+    {
+        if (model->isRecording())
+            model->stopCurrent();
+    }
+
+    RecorderRig(const RecorderRig&) = delete;
+    RecorderRig& operator=(const RecorderRig&) = delete;
+
+    TempLibrary library;
+    RecordingStore store{library.base()};
+    FakeSpeechService speech;
+    FakeChatService chat;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    ASRClient asr{speech.baseUrl(), sleeper};
+    std::unique_ptr<RecorderModel> model;
+};
+
+} // namespace palaverly::test
