@@ -3,17 +3,13 @@
 #include "common/Log.h"
 #include "system/KeyCodeTable.h"
 #include "system/SyntheticInputProbe.h"
-#include "system/X11Modifiers.h"
+#include "system/X11KeyGrab.h"
 
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <array>
-#include <cstdlib>
 #include <optional>
-#include <vector>
 #include <xcb/xcb.h>
-
-#include "system/XcbXkb.h" // last: see there
 
 Q_DECLARE_LOGGING_CATEGORY(lcDictationHotkeyMonitor)
 
@@ -21,31 +17,12 @@ namespace palaverly {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
-
-// Held keys come as repeated presses without the releases in between, so a repeat cannot end
-// the hold. Without XKB every repeat would look like a release and a new press.
-void enableDetectableAutoRepeat(xcb_connection_t* connection)
-{
-    XcbReply<xcb_xkb_use_extension_reply_t> use(
-        xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr));
-    if (!use || !use->supported)
-        return;
-    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-    std::free(xcb_xkb_per_client_flags_reply(
-        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
-}
-
 // For every key code, the modifier bit its key sets (0 for keys that are not modifiers). Lock keys
 // are left out: Caps Lock and Num Lock toggle a state and are no part of a combination.
 std::array<uint16_t, 256> modifierKeys(xcb_connection_t* connection, const X11Modifiers& modifiers)
 {
     std::array<uint16_t, 256> keys{};
-    XcbReply<xcb_get_modifier_mapping_reply_t> map(
+    XcbPtr<xcb_get_modifier_mapping_reply_t> map(
         xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
     if (!map)
         return keys;
@@ -95,7 +72,7 @@ protected:
         if (!key || *key > 255)
             return TapResult::noSuchKey;
         const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(hotkey.modifiers)};
-        if (!grabAll(grab))
+        if (!grabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers, false))
             return TapResult::taken;
         m_grab = grab;
         // The replies above may have pulled events into xcb's queue, where the notifier does not
@@ -110,7 +87,7 @@ protected:
             return;
         // Ends an active grab of a held combination too; a passive grab going away does not.
         xcb_ungrab_keyboard(m_connection, XCB_CURRENT_TIME);
-        ungrabAll(*m_grab);
+        ungrabKeyInAllLockStates(m_connection, m_root, m_modifiers, m_grab->key, m_grab->modifiers);
         xcb_flush(m_connection);
         m_grab.reset();
     }
@@ -127,44 +104,11 @@ private:
         m_modifierKeys = modifierKeys(m_connection, m_modifiers);
     }
 
-    // All lock variants or none: a combination that worked only with Num Lock off would puzzle.
-    bool grabAll(const Grab& grab)
-    {
-        std::vector<std::pair<uint16_t, xcb_void_cookie_t>> cookies;
-        for (uint16_t locks : m_modifiers.lockVariants()) {
-            const auto modifiers = static_cast<uint16_t>(grab.modifiers | locks);
-            cookies.emplace_back(modifiers,
-                xcb_grab_key_checked(
-                    m_connection, 0, m_root, modifiers, grab.key, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        }
-        bool taken = false;
-        std::vector<uint16_t> granted;
-        for (const auto& [modifiers, cookie] : cookies) {
-            XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
-            if (error)
-                taken = true;
-            else
-                granted.push_back(modifiers);
-        }
-        if (taken) {
-            for (uint16_t modifiers : granted)
-                xcb_ungrab_key(m_connection, grab.key, m_root, modifiers);
-            xcb_flush(m_connection);
-        }
-        return !taken;
-    }
-
-    void ungrabAll(const Grab& grab)
-    {
-        for (uint16_t locks : m_modifiers.lockVariants())
-            xcb_ungrab_key(m_connection, grab.key, m_root, static_cast<uint16_t>(grab.modifiers | locks));
-    }
-
     // Main thread, from the socket notifier or after a grab.
     void readEvents()
     {
         while (xcb_generic_event_t* raw = xcb_poll_for_event(m_connection)) {
-            XcbReply<xcb_generic_event_t> event(raw);
+            XcbPtr<xcb_generic_event_t> event(raw);
             switch (event->response_type & 0x7f) {
             case XCB_KEY_PRESS: {
                 const auto& key = *reinterpret_cast<const xcb_key_press_event_t*>(raw);
@@ -230,7 +174,7 @@ private:
         const HotkeyConfig watched = hotkey();
         if (const auto key = keycodes::toX11(watched.keyCode); key && *key <= 255) {
             const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(watched.modifiers)};
-            if (grabAll(grab))
+            if (grabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers, false))
                 m_grab = grab;
         }
     }
@@ -253,17 +197,8 @@ std::unique_ptr<DictationHotkeyMonitor> DictationHotkeyMonitor::create(
             return probe->available();
         };
     }
-    int screenNumber = 0;
-    xcb_connection_t* connection
-        = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    if (!xcb_connection_has_error(connection)) {
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-        for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-            xcb_screen_next(&screens);
-        if (screens.rem > 0)
-            return std::make_unique<X11DictationHotkeyMonitor>(std::move(access), connection, screens.data->root);
-    }
-    xcb_disconnect(connection);
+    if (const auto display = connectToDisplay(displayName))
+        return std::make_unique<X11DictationHotkeyMonitor>(std::move(access), display->connection, display->root);
     log::info(lcDictationHotkeyMonitor(), QStringLiteral("Dictation key is off: no X11 display"));
     return std::make_unique<NullDictationHotkeyMonitor>(std::move(access));
 }

@@ -2,40 +2,19 @@
 
 #include "common/Log.h"
 #include "system/KeyCodeTable.h"
-#include "system/X11Modifiers.h"
+#include "system/X11KeyGrab.h"
 
 #include <QLoggingCategory>
 #include <QObject>
 #include <QSocketNotifier>
-#include <cstdlib>
 #include <map>
-#include <vector>
 #include <xcb/xcb.h>
-
-#include "system/XcbXkb.h" // last: see there
 
 Q_LOGGING_CATEGORY(lcGlobalHotkeyManager, "GlobalHotkeyManager")
 
 namespace palaverly {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
-// Asks the server to report a held key as repeated presses without the interleaved releases, so a
-// held hotkey is one press. Without XKB the repeats arrive as release/press pairs.
-void enableDetectableAutoRepeat(xcb_connection_t* connection)
-{
-    std::unique_ptr<xcb_xkb_use_extension_reply_t, FreeDeleter> use(
-        xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr));
-    if (!use || !use->supported)
-        return;
-    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-    std::free(xcb_xkb_per_client_flags_reply(
-        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
-}
 
 // Passive grabs on the root window: the server hands us the key press (and its release) of the
 // combination whichever window has the focus, and no other client sees it. A grab that another
@@ -79,30 +58,8 @@ public:
             if (existing.key == grab.key && existing.modifiers == grab.modifiers)
                 return; // the server would let us grab it twice; the first action keeps it
 
-        std::vector<std::pair<uint16_t, xcb_void_cookie_t>> cookies;
-        for (uint16_t locks : m_modifiers.lockVariants()) {
-            const auto modifiers = static_cast<uint16_t>(grab.modifiers | locks);
-            cookies.emplace_back(modifiers,
-                xcb_grab_key_checked(
-                    m_connection, 1, m_root, modifiers, grab.key, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        }
-        bool taken = false;
-        std::vector<uint16_t> granted;
-        for (const auto& [modifiers, cookie] : cookies) {
-            std::unique_ptr<xcb_generic_error_t, FreeDeleter> error(xcb_request_check(m_connection, cookie));
-            if (error)
-                taken = true;
-            else
-                granted.push_back(modifiers);
-        }
-        if (taken) {
-            // All or nothing: a half-registered combination would work only with some lock states.
-            for (uint16_t modifiers : granted)
-                xcb_ungrab_key(m_connection, grab.key, m_root, modifiers);
-            xcb_flush(m_connection);
-        } else {
+        if (grabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers, true))
             m_refs.emplace(action, grab);
-        }
         // The replies above may have pulled key events into xcb's queue, where the socket
         // notifier does not see them.
         readEvents();
@@ -119,15 +76,14 @@ private:
 
     void ungrab(const Grab& grab)
     {
-        for (uint16_t locks : m_modifiers.lockVariants())
-            xcb_ungrab_key(m_connection, grab.key, m_root, static_cast<uint16_t>(grab.modifiers | locks));
+        ungrabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers);
     }
 
     // Main thread, from the socket notifier or after a registration.
     void readEvents()
     {
         while (xcb_generic_event_t* raw = xcb_poll_for_event(m_connection)) {
-            std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(raw);
+            XcbPtr<xcb_generic_event_t> event(raw);
             const uint8_t type = event->response_type & 0x7f;
             if (type == XCB_KEY_PRESS)
                 keyPressed(*reinterpret_cast<const xcb_key_press_event_t*>(raw));
@@ -178,23 +134,12 @@ private:
 
 std::unique_ptr<GlobalHotkeyManager> GlobalHotkeyManager::create(const QByteArray& displayName)
 {
-    int screenNumber = 0;
-    xcb_connection_t* connection
-        = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    const auto display = connectToDisplay(displayName);
+    if (!display) {
         log::info(lcGlobalHotkeyManager(), QStringLiteral("Global hotkeys are off: no X11 display"));
         return std::make_unique<NullGlobalHotkeyManager>();
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-        xcb_screen_next(&screens);
-    if (screens.rem == 0) {
-        xcb_disconnect(connection);
-        log::info(lcGlobalHotkeyManager(), QStringLiteral("Global hotkeys are off: no X11 display"));
-        return std::make_unique<NullGlobalHotkeyManager>();
-    }
-    return std::make_unique<X11GlobalHotkeyManager>(connection, screens.data->root);
+    return std::make_unique<X11GlobalHotkeyManager>(display->connection, display->root);
 }
 
 } // namespace palaverly

@@ -1,8 +1,8 @@
 #include "system/KeyboardLayout.h"
 
 #include "system/KeyCodeTable.h"
+#include "system/XcbPtr.h"
 
-#include <cstdlib>
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
@@ -12,10 +12,6 @@
 namespace palaverly {
 
 namespace {
-
-template <typename T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
 
 struct KeymapDeleter {
     void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
@@ -72,8 +68,7 @@ private:
     xkb_layout_index_t currentGroup()
     {
         const xcb_xkb_get_state_cookie_t cookie = xcb_xkb_get_state(m_connection, static_cast<uint16_t>(m_deviceId));
-        std::unique_ptr<xcb_xkb_get_state_reply_t, FreeDeleter<xcb_xkb_get_state_reply_t>> reply(
-            xcb_xkb_get_state_reply(m_connection, cookie, nullptr));
+        XcbPtr<xcb_xkb_get_state_reply_t> reply(xcb_xkb_get_state_reply(m_connection, cookie, nullptr));
         return reply ? reply->group : 0;
     }
 

@@ -1,9 +1,7 @@
 #include "system/X11Modifiers.h"
 
 #include "system/HotkeyConfig.h"
-
-#include <cstdlib>
-#include <memory>
+#include "system/XcbPtr.h"
 
 namespace palaverly {
 
@@ -19,10 +17,6 @@ constexpr xcb_keysym_t kSuperR = 0xffec;
 constexpr int kFirstAssignableModifier = 3;
 constexpr int kModifierCount = 8;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
 } // namespace
 
 X11Modifiers X11Modifiers::query(xcb_connection_t* connection)
@@ -35,9 +29,9 @@ X11Modifiers X11Modifiers::query(xcb_connection_t* connection)
     const auto firstKey = setup->min_keycode;
     const auto keyCount = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
     const auto keyboardCookie = xcb_get_keyboard_mapping(connection, firstKey, keyCount);
-    std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> modifierMap(
+    XcbPtr<xcb_get_modifier_mapping_reply_t> modifierMap(
         xcb_get_modifier_mapping_reply(connection, modifierCookie, nullptr));
-    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, FreeDeleter> keyboardMap(
+    XcbPtr<xcb_get_keyboard_mapping_reply_t> keyboardMap(
         xcb_get_keyboard_mapping_reply(connection, keyboardCookie, nullptr));
     if (!modifierMap || !keyboardMap)
         return result;

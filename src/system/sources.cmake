@@ -13,6 +13,7 @@ list(APPEND PALAVERLY_CORE_SOURCES
 if(TARGET PkgConfig::X11 AND TARGET PkgConfig::XCB)
   list(APPEND PALAVERLY_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/X11Modifiers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/X11KeyGrab.cpp
     ${CMAKE_CURRENT_LIST_DIR}/GlobalHotkeyManager_x11.cpp
     ${CMAKE_CURRENT_LIST_DIR}/KeyboardLayout_x11.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SyntheticInputProbe_x11.cpp
