@@ -13,7 +13,12 @@ namespace {
 
 const char* const kWords[] = {"итак", "давайте", "обсудим", "план", "на", "квартал", "бюджет", "сроки", "задача",
     "релиз", "команда", "клиент", "вопрос", "решение", "нужно", "проверить", "данные", "отчёт", "встреча", "завтра",
-    "хорошо", "согласен", "предлагаю", "перенести"};
+    "хорошо", "согласен", "предлагаю", "перенести", "договор", "поставщик", "макет", "дизайн", "сервер", "ошибка",
+    "тестирование", "пользователи", "метрики", "рост", "выручка", "маркетинг", "продажи", "контракт", "юристы",
+    "презентация", "слайды", "доступ", "пароль", "настройки", "интеграция", "оплата", "счёт", "скидка", "неделя",
+    "понедельник", "пятница", "утром", "вечером", "созвон", "подрядчик", "оценка", "риски", "приоритет", "спринт",
+    "ретро", "демо", "фидбек", "инфраструктура", "миграция", "база", "резервная", "копия", "логи", "мониторинг"};
+const char* const kNames[] = {"Анна", "Борис", "Вера", "Григорий", "Дарья"};
 
 std::string sentence(std::mt19937& random, int words)
 {
@@ -34,18 +39,19 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes)
 
 } // namespace
 
-void seedLibrary(const std::filesystem::path& base, int count)
+std::vector<Recording> makeRecordings(int count)
 {
-    std::mt19937 random(42);
+    std::mt19937 random(7);
+    std::vector<Recording> list;
+    list.reserve(static_cast<std::size_t>(count));
     const Timestamp start = parseIsoDate("2025-01-01T09:00:00Z").value();
     for (int i = 0; i < count; ++i) {
-        const RecordingKind kind = i % 2 ? RecordingKind::note : RecordingKind::meeting;
-        const RecordingMeta meta{
-            Uuid::generate(), "Запись " + std::to_string(i), start + std::chrono::hours(i), 3600, kind};
-        const std::filesystem::path folder = base / folderName(kind) / meta.id.toString();
-        std::filesystem::create_directories(folder);
-        writeFile(folder / "meta.json", RecordingStore::encode(meta.toJson()));
-
+        Recording r;
+        r.id = Uuid::generate();
+        r.name = (i % 2 ? "Заметка " : "Встреча ") + std::to_string(i) + " — " + kWords[random() % std::size(kWords)];
+        r.createdAt = start + std::chrono::hours(count - i);
+        r.duration = 3600;
+        r.kind = i % 2 ? RecordingKind::note : RecordingKind::meeting;
         Transcript transcript;
         std::vector<TranscriptSegment> segments;
         for (int s = 0; s < 900; ++s)
@@ -56,7 +62,28 @@ void seedLibrary(const std::filesystem::path& base, int count)
         transcript.durationSec = 3600;
         transcript.processingTimeSec = 120;
         transcript.rtf = 0.033;
-        writeFile(folder / "transcript.json", RecordingStore::encode(transcript.toJson()));
+        if (i % 4 == 0)
+            transcript.speakerLabels
+                = std::map<std::string, std::string>{{"SPEAKER_00", kNames[random() % std::size(kNames)]},
+                    {"SPEAKER_01", kNames[random() % std::size(kNames)]}};
+        r.transcript = std::move(transcript);
+        if (i % 3 == 0)
+            r.summary = Summary{"qwen-summary", r.createdAt, "Итоги: " + sentence(random, 40)};
+        list.push_back(std::move(r));
+    }
+    return list;
+}
+
+void seedLibrary(const std::filesystem::path& base, int count)
+{
+    for (const Recording& r : makeRecordings(count)) {
+        const std::filesystem::path folder = base / folderName(r.kind) / r.id.toString();
+        std::filesystem::create_directories(folder);
+        writeFile(folder / "meta.json",
+            RecordingStore::encode(RecordingMeta{r.id, r.name, r.createdAt, r.duration, r.kind}.toJson()));
+        writeFile(folder / "transcript.json", RecordingStore::encode(r.transcript->toJson()));
+        if (r.summary)
+            writeFile(folder / "summary.json", RecordingStore::encode(r.summary->toJson()));
     }
 }
 

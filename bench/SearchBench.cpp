@@ -6,70 +6,17 @@
 // index for comparison, and last "search_ms X": the median time per keystroke.
 #include "ui/LibraryLogic.h"
 
+#include "LibrarySeed.h"
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 using namespace palaverly;
 
 namespace {
-
-const char* const kWords[] = {"итак", "давайте", "обсудим", "план", "на", "квартал", "бюджет", "сроки", "задача",
-    "релиз", "команда", "клиент", "вопрос", "решение", "нужно", "проверить", "данные", "отчёт", "встреча", "завтра",
-    "хорошо", "согласен", "предлагаю", "перенести", "договор", "поставщик", "макет", "дизайн", "сервер", "ошибка",
-    "тестирование", "пользователи", "метрики", "рост", "выручка", "маркетинг", "продажи", "контракт", "юристы",
-    "презентация", "слайды", "доступ", "пароль", "настройки", "интеграция", "оплата", "счёт", "скидка", "неделя",
-    "понедельник", "пятница", "утром", "вечером", "созвон", "подрядчик", "оценка", "риски", "приоритет", "спринт",
-    "ретро", "демо", "фидбек", "инфраструктура", "миграция", "база", "резервная", "копия", "логи", "мониторинг"};
-const char* const kNames[] = {"Анна", "Борис", "Вера", "Григорий", "Дарья"};
-
-std::string sentence(std::mt19937& random, int words)
-{
-    std::string text;
-    for (int i = 0; i < words; ++i) {
-        if (i)
-            text += ' ';
-        text += kWords[random() % std::size(kWords)];
-    }
-    text += '.';
-    return text;
-}
-
-std::vector<Recording> library(int count)
-{
-    std::mt19937 random(7);
-    std::vector<Recording> list;
-    list.reserve(static_cast<std::size_t>(count));
-    const Timestamp start(std::chrono::seconds(1735718400)); // 2025-01-01
-    for (int i = 0; i < count; ++i) {
-        Recording r;
-        r.id = Uuid::generate();
-        r.name = (i % 2 ? "Заметка " : "Встреча ") + std::to_string(i) + " — " + kWords[random() % std::size(kWords)];
-        r.createdAt = start + std::chrono::hours(count - i);
-        r.duration = 3600;
-        r.kind = i % 2 ? RecordingKind::note : RecordingKind::meeting;
-        Transcript transcript;
-        std::vector<TranscriptSegment> segments;
-        for (int s = 0; s < 900; ++s)
-            segments.push_back({"SPEAKER_0" + std::to_string(s % 3),
-                sentence(random, 6 + static_cast<int>(random() % 10)), s * 4.0, s * 4.0 + 3.5});
-        transcript.segments = std::move(segments);
-        transcript.numSpeakers = 3;
-        transcript.durationSec = 3600;
-        if (i % 4 == 0)
-            transcript.speakerLabels
-                = std::map<std::string, std::string>{{"SPEAKER_00", kNames[random() % std::size(kNames)]},
-                    {"SPEAKER_01", kNames[random() % std::size(kNames)]}};
-        r.transcript = std::move(transcript);
-        if (i % 3 == 0)
-            r.summary = Summary{"qwen-summary", r.createdAt, "Итоги: " + sentence(random, 40)};
-        list.push_back(std::move(r));
-    }
-    return list;
-}
 
 double milliseconds(std::chrono::steady_clock::duration d)
 {
@@ -92,7 +39,7 @@ int main(int argc, char** argv)
             count = std::atoi(argv[i + 1]);
     QCoreApplication app(argc, argv);
     std::printf("building %d recordings...\n", count);
-    const std::vector<Recording> recordings = library(count);
+    const std::vector<Recording> recordings = bench::makeRecordings(count);
     const QLocale locale = russianLocale();
 
     // Words people look for: from the transcripts, speaker names, words of names, and words

@@ -1,2 +1,2 @@
 add_executable(bench_search ${CMAKE_CURRENT_LIST_DIR}/SearchBench.cpp)
-target_link_libraries(bench_search PRIVATE palaverly_core palaverly_warnings)
+target_link_libraries(bench_search PRIVATE palaverly_bench_seed palaverly_warnings)
