@@ -10,8 +10,11 @@
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QStringList>
+#include <QTranslator>
 
 namespace palaverly {
 
@@ -20,6 +23,11 @@ Application::Application(QSettings& defaults, const std::filesystem::path& libra
     // The interface is always Russian.
     defaults.setValue(QStringLiteral("AppleLanguages"), QStringList{QStringLiteral("ru")});
     QLocale::setDefault(QLocale(QStringLiteral("ru_RU")));
+    // Qt's own texts too: the standard context menu of text fields, dialog buttons.
+    m_qtTranslation = std::make_unique<QTranslator>();
+    if (m_qtTranslation->load(QLocale(QStringLiteral("ru_RU")), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(m_qtTranslation.get());
 
     m_notifications = std::make_unique<NotificationCenter>();
     m_store = std::make_unique<RecordingStore>(libraryFolder, RecordingStore::InitialScan::inBackground);

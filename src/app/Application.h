@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <memory>
 
+class QTranslator;
+
 namespace palaverly {
 
 class AppSettings;
@@ -26,6 +28,7 @@ public:
     MenuBarController& menuBar() { return *m_menuBar; }
 
 private:
+    std::unique_ptr<QTranslator> m_qtTranslation;
     std::unique_ptr<NotificationCenter> m_notifications;
     std::unique_ptr<RecordingStore> m_store;
     std::unique_ptr<AppSettings> m_settings;

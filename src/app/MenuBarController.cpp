@@ -13,6 +13,7 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "system/PermissionsSnapshot.h"
 #include "ui/LibraryWindow.h"
 #include "ui/OnboardingWindowController.h"
 #include "ui/RecorderModelLink.h"
@@ -69,6 +70,15 @@ QFont itemFont(TrayMenuItem::Font font)
     return result;
 }
 
+// The dictation key asks for the permission to take keys when it is missing. The answer is not
+// waited for: the key is watched from the next installTap() that finds the permission.
+DictationHotkeyMonitor::Accessibility accessibilityRequests(QSettings& defaults)
+{
+    DictationHotkeyMonitor::Accessibility access;
+    access.request = [&defaults] { PermissionsSnapshot(defaults).request(PermissionKind::accessibility, {}); };
+    return access;
+}
+
 // The mark in the text colour with a dot of the accent colour in its lower right corner.
 QIcon updateIcon()
 {
@@ -94,8 +104,8 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     , m_defaults(defaults)
     , m_hotkeys(platform.hotkeys ? std::move(platform.hotkeys) : GlobalHotkeyManager::create())
     , m_dictation(platform.dictation ? std::move(platform.dictation) : std::make_unique<DictationManager>())
-    , m_dictationMonitor(
-          platform.dictationMonitor ? std::move(platform.dictationMonitor) : DictationHotkeyMonitor::create())
+    , m_dictationMonitor(platform.dictationMonitor ? std::move(platform.dictationMonitor)
+                                                   : DictationHotkeyMonitor::create(accessibilityRequests(defaults)))
 {
     m_idleIcon = symbolIcon(QStringLiteral("BrandMark"));
     m_recordingIcon = symbolIcon(QStringLiteral("record.circle.fill"), colors::red());
