@@ -1,3 +1,3 @@
 palaverly_add_test(ProcessingPromptsTest)
-palaverly_add_test(RecorderPipelineTest)
-palaverly_add_test(RecorderModelTest SOUND LIBS PkgConfig::SNDFILE)
+palaverly_add_test(RecorderPipelineTest TSAN)
+palaverly_add_test(RecorderModelTest SOUND TSAN LIBS PkgConfig::SNDFILE)
