@@ -27,7 +27,7 @@ public:
 
     ~RecorderRig()
     {
-        if (model->isRecording())
+        if (model && model->isRecording())
             model->stopCurrent();
     }
 
