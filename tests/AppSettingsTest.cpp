@@ -47,7 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(AppSettingsTest, FreshStoreGivesTheDefaultsAndIsNotWritten)
+TEST_F(AppSettingsTest, FreshStoreGivesTheDefaultsUntilValuesAreStored)
 {
     AppSettings settings(*m_store, m_center);
     EXPECT_TRUE(settings.autoCheckUpdates());
@@ -57,6 +57,15 @@ TEST_F(AppSettingsTest, FreshStoreGivesTheDefaultsAndIsNotWritten)
     EXPECT_EQ(settings.dictationHotkey(), HotkeyConfig{});
     EXPECT_TRUE(m_store->allKeys().isEmpty());
     EXPECT_EQ(m_hotkeysChanged, 0);
+
+    // Stored values win over the defaults, key code 0 (nothing assigned) included.
+    m_store->setValue("noteHotkey", QByteArray(R"({"keyCode":0,"modifiers":2304})"));
+    m_store->setValue("meetingHotkey", QByteArray(R"({"modifiers":512,"keyCode":49})"));
+    m_store->setValue("autoCheckUpdates", false);
+    AppSettings stored(*m_store, m_center);
+    EXPECT_FALSE(stored.noteHotkey().isAssigned());
+    EXPECT_EQ(stored.meetingHotkey(), HotkeyConfig({49, 512}));
+    EXPECT_FALSE(stored.autoCheckUpdates());
 }
 
 TEST_F(AppSettingsTest, UnreadableValuesFallBackToDefaultsAndStayInTheStore)
@@ -83,21 +92,6 @@ TEST_F(AppSettingsTest, UnreadableValuesFallBackToDefaultsAndStayInTheStore)
     EXPECT_EQ(m_store->value("noteHotkey").toByteArray(), R"({"keyCode":7})");
     EXPECT_EQ(m_store->value("autoCheckUpdates").toString(), "nope");
     EXPECT_EQ(m_hotkeysChanged, 0);
-}
-
-TEST_F(AppSettingsTest, StoredValuesWinOverDefaultsIncludingKeyCodeZero)
-{
-    m_store->setValue("noteHotkey", QByteArray(R"({"keyCode":0,"modifiers":2304})"));
-    m_store->setValue("meetingHotkey", QByteArray(R"({"modifiers":512,"keyCode":49})"));
-    m_store->setValue("autoCheckUpdates", false);
-    m_store->sync();
-    reopenStore();
-
-    AppSettings settings(*m_store, m_center);
-    EXPECT_EQ(settings.noteHotkey(), HotkeyConfig({0, 2304}));
-    EXPECT_FALSE(settings.noteHotkey().isAssigned());
-    EXPECT_EQ(settings.meetingHotkey(), HotkeyConfig({49, 512}));
-    EXPECT_FALSE(settings.autoCheckUpdates());
 }
 
 TEST_F(AppSettingsTest, EveryHotkeyAssignmentPersistsAndPostsOnceAndUpdatesPostNothing)

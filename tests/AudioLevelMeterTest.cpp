@@ -24,7 +24,6 @@ TEST(AudioLevelMeterTest, FollowsPeaksPerBufferWithTheCoefficientRaisedToItsLeng
     EXPECT_EQ(meter.level(), 0.0f);
     meter.feed(constant(480, 1.0f));
     EXPECT_NEAR(meter.level(), 1 - std::pow(0.996, 480), 1e-5); // 0.854
-    EXPECT_NEAR(meter.level(), 0.854f, 5e-4f);
 
     meter.setLevel(1.0f);
     meter.feed(constant(480, 0.0f));

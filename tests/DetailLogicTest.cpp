@@ -30,14 +30,6 @@ TEST(DetailLogicTest, HeaderTexts)
     const Timestamp created(
         std::chrono::seconds(QDateTime(QDate(2025, 3, 5), QTime(9, 41), QTimeZone::utc()).toSecsSinceEpoch()));
     EXPECT_EQ(factsDateText(created, QTimeZone(3 * 3600)), "5 марта 2025, 12:41");
-    EXPECT_EQ(mergeConfirmationTitle("SPEAKER_01", "Анна"), "Объединить «SPEAKER_01» в «Анна»?");
-}
-
-TEST(DetailLogicTest, NameCommitSavesOnlyANewNonEmptyName)
-{
-    EXPECT_EQ(nameToCommit("   \n", "Встреча"), std::nullopt);
-    EXPECT_EQ(nameToCommit(" Встреча ", "Встреча"), std::nullopt);
-    EXPECT_EQ(nameToCommit("  Планёрка\n", "Встреча"), "Планёрка");
 }
 
 TEST(DetailLogicTest, PaneStates)

@@ -1,13 +1,10 @@
 #include "dictation/DictationHotkeyMonitor.h"
-#include "system/KeyCodeTable.h"
-#include "system/X11Modifiers.h"
 
 #include "FocusedField.h"
 #include "LogCapture.h"
+#include "OtherXClient.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 using namespace palaverly;
 using test::xdotool;
@@ -17,32 +14,6 @@ namespace {
 constexpr HotkeyConfig kControlV{9, HotkeyConfig::kControl}; // Super+V here
 constexpr HotkeyConfig kCommandD{2, HotkeyConfig::kCommand}; // Ctrl+D here
 const QString kCategory = QStringLiteral("DictationHotkeyMonitor");
-
-// Another program on the display, holding its own grab.
-class OtherClient {
-public:
-    OtherClient()
-        : m_connection(xcb_connect(nullptr, nullptr))
-        , m_root(xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root)
-    {
-    }
-    ~OtherClient() { xcb_disconnect(m_connection); }
-
-    bool grab(const HotkeyConfig& config)
-    {
-        const X11Modifiers modifiers = X11Modifiers::query(m_connection);
-        xcb_generic_error_t* error = xcb_request_check(m_connection,
-            xcb_grab_key_checked(m_connection, 1, m_root, modifiers.fromCarbon(config.modifiers),
-                static_cast<xcb_keycode_t>(*keycodes::toX11(config.keyCode)), XCB_GRAB_MODE_ASYNC,
-                XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
-    }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_root;
-};
 
 class DictationHotkeyMonitorTest : public ::testing::Test {
 protected:
@@ -157,7 +128,7 @@ TEST_F(DictationHotkeyMonitorTest, InstallReplacesTheCombinationAndForgetsAHoldW
     ASSERT_TRUE(xdotool({"key", "super+v"}));
     test::settle();
     EXPECT_EQ(m_reported, "DDU");
-    OtherClient other;
+    test::OtherXClient other;
     EXPECT_TRUE(other.grab(kControlV));
 }
 
@@ -197,7 +168,7 @@ TEST_F(DictationHotkeyMonitorTest, WithoutThePermissionItAsksAndWatchesOnlyOnceI
 
 TEST_F(DictationHotkeyMonitorTest, ACombinationTakenByAnotherProgramIsReportedAndLeftToIt)
 {
-    OtherClient other;
+    test::OtherXClient other;
     ASSERT_TRUE(other.grab(kCommandD));
     test::LogCapture log;
     m_monitor->install(kCommandD);

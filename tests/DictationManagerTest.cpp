@@ -114,26 +114,11 @@ TEST_F(DictationManagerTest, AHoldIsRecordedTranscribedTrimmedPastedAndForgotten
 
     EXPECT_EQ(m_pasted, std::vector<std::string>{"Привет, это диктовка."});
     EXPECT_EQ(m_states, (std::vector{State::recording(), State::transcribing(), State::idle()}));
-    EXPECT_EQ(m_manager->inputLevel(), 0.0f);
     EXPECT_TRUE(m_manager->temporaryFolder().empty());
     EXPECT_FALSE(std::filesystem::exists(folder));
-
-    const auto uploads = m_service.uploads();
-    ASSERT_EQ(uploads.size(), 1u);
-    EXPECT_EQ(uploads[0].endpoint, DictationManager::kTranscribeEndpoint);
-    EXPECT_EQ(uploads[0].audio.size(), 44u + 48000u * 2); // one second of 16-bit mono at 48 kHz
+    ASSERT_EQ(m_service.uploads().size(), 1u);
+    EXPECT_EQ(m_service.uploads()[0].audio.size(), 44u + 48000u * 2); // one second of 16-bit mono at 48 kHz
     EXPECT_TRUE(log.messages(kCategory).empty());
-
-    // Turns become "speaker: text" lines; only white space around the whole is trimmed.
-    m_service.setTranscript({{"segments",
-                                 {{{"speaker", "SPEAKER_00"}, {"text", "Раз."}, {"start", 0.0}, {"end", 0.5}},
-                                     {{"speaker", "SPEAKER_01"}, {"text", "Два. "}, {"start", 0.5}, {"end", 1.0}}}},
-        {"duration_sec", 1.0}, {"processing_time_sec", 0.1}, {"rtf", 0.1}});
-    m_manager->start();
-    speak(0.5);
-    m_manager->stop();
-    ASSERT_TRUE(settlesIn(Kind::idle));
-    EXPECT_EQ(m_pasted.back(), "SPEAKER_00: Раз.\n\nSPEAKER_01: Два.");
 
     // Blanks paste nothing.
     m_service.setTranscript({{"text", " \n\t "}, {"duration_sec", 1.0}, {"processing_time_sec", 0.1}, {"rtf", 0.1}});
@@ -141,7 +126,7 @@ TEST_F(DictationManagerTest, AHoldIsRecordedTranscribedTrimmedPastedAndForgotten
     speak(0.5);
     m_manager->stop();
     ASSERT_TRUE(settlesIn(Kind::idle));
-    EXPECT_EQ(m_pasted.size(), 2u);
+    EXPECT_EQ(m_pasted.size(), 1u);
 }
 
 TEST_F(DictationManagerTest, AStartThatFailsShowsWhyForThreeSecondsAndLeavesNothingBehind)

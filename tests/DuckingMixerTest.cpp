@@ -53,26 +53,20 @@ TEST(DuckingMixerTest, ThresholdIsStrictlyGreaterAndDecidedOncePerBlockFromTheSy
     EXPECT_EQ(block[0], 1.0f); // 2.7 clipped
 }
 
-TEST(DuckingMixerTest, GainFallsWithAttackAndClimbsBackWithReleasePerSample)
+// (The fall with the attack coefficient, sample by sample, is checked in the recording session
+// test, in the file it writes.)
+TEST(DuckingMixerTest, GainClimbsBackWithReleasePerSampleOnceTheSystemSideIsQuiet)
 {
     DuckingMixer mixer;
     std::vector<float> block;
     const float mic = 0.1f;
-    const float system = 0.5f;
-
-    push(mixer.systemQueue(), 480, system);
+    push(mixer.systemQueue(), 480, 0.5f);
     push(mixer.micQueue(), 480, mic);
     mixer.mixAvailable(block);
-    ASSERT_EQ(block.size(), 480u);
-    // The gain is updated before it is applied: the first sample already uses one step.
-    const float first = smoothed(3.0f, 0.05f, DuckingMixer::kDuckAttackCoef, 1);
-    EXPECT_FLOAT_EQ(block[0], system + first * mic);
     const float afterAttack = smoothed(3.0f, 0.05f, DuckingMixer::kDuckAttackCoef, 480);
-    EXPECT_FLOAT_EQ(mixer.micGain(), afterAttack);
-    EXPECT_FLOAT_EQ(block[479], system + afterAttack * mic);
-    EXPECT_NEAR(afterAttack, 0.05f + 2.95f * std::pow(1 - 0.00208f, 480), 1e-4f); // about 10 ms time constant
+    ASSERT_FLOAT_EQ(mixer.micGain(), afterAttack);
 
-    // Silence on the system side: back towards 3.0, much slower.
+    // Silence on the system side: back towards 3.0, much slower than it fell.
     push(mixer.systemQueue(), 7200, 0.0f);
     push(mixer.micQueue(), 7200, mic);
     mixer.mixAvailable(block);

@@ -1,75 +1,21 @@
 #include "system/GlobalHotkeyManager.h"
-#include "system/KeyCodeTable.h"
-#include "system/X11Modifiers.h"
 
-#include "QtWait.h"
+#include "OtherXClient.h"
 
-#include <QProcess>
-#include <QThread>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
-#include <xcb/xcb.h>
 
 using namespace palaverly;
 using Action = GlobalHotkeyManager::Action;
+using test::OtherXClient;
+using test::settle;
+using test::xdotool;
 
 namespace {
 
 constexpr HotkeyConfig kOptionCommandR{15, HotkeyConfig::kOption | HotkeyConfig::kCommand}; // Ctrl+Alt+R
 constexpr HotkeyConfig kOptionCommandN{45, HotkeyConfig::kOption | HotkeyConfig::kCommand}; // Ctrl+Alt+N
 constexpr HotkeyConfig kControlShiftF5{96, HotkeyConfig::kControl | HotkeyConfig::kShift}; // Super+Shift+F5
-
-bool xdotool(const QStringList& arguments)
-{
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-}
-
-// Another program on the same display: holds its own passive grabs and sees the keys they catch.
-class OtherClient {
-public:
-    OtherClient()
-        : m_connection(xcb_connect(nullptr, nullptr))
-        , m_root(xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root)
-        , m_modifiers(X11Modifiers::query(m_connection))
-    {
-    }
-    ~OtherClient() { xcb_disconnect(m_connection); }
-
-    // Grabs the combination without lock variants; false when someone else holds it.
-    bool grab(const HotkeyConfig& config)
-    {
-        xcb_generic_error_t* error = xcb_request_check(m_connection,
-            xcb_grab_key_checked(m_connection, 1, m_root, m_modifiers.fromCarbon(config.modifiers),
-                static_cast<xcb_keycode_t>(*keycodes::toX11(config.keyCode)), XCB_GRAB_MODE_ASYNC,
-                XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
-    }
-
-    // Whether a press of the combination's key reached this client within the time.
-    bool sawPress(const HotkeyConfig& config, int timeoutMs = 3000)
-    {
-        const auto key = *keycodes::toX11(config.keyCode);
-        return test::waitUntil(
-            [&] {
-                bool seen = false;
-                while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-                    if ((event->response_type & 0x7f) == XCB_KEY_PRESS
-                        && reinterpret_cast<xcb_key_press_event_t*>(event)->detail == key)
-                        seen = true;
-                    std::free(event);
-                }
-                return seen;
-            },
-            timeoutMs);
-    }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_root;
-    X11Modifiers m_modifiers;
-};
 
 class GlobalHotkeyManagerTest : public ::testing::Test {
 protected:
@@ -89,14 +35,8 @@ protected:
         m_triggered.clear();
         EXPECT_TRUE(xdotool({QStringLiteral("key"), QString::fromLatin1(combination)}));
         test::waitUntil([this] { return !m_triggered.empty(); }, 300);
-        settle();
+        settle(100);
         return m_triggered;
-    }
-
-    // Runs the event loop a little, for deliveries that must not happen.
-    static void settle()
-    {
-        test::waitUntil([] { return false; }, 100);
     }
 
     std::unique_ptr<GlobalHotkeyManager> m_manager;
@@ -129,7 +69,7 @@ TEST_F(GlobalHotkeyManagerTest, RegisteredCombinationsReachOnTriggerWhateverTheL
     // A held key repeats (after the server's 660 ms delay); the repeats are not presses.
     m_triggered.clear();
     ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+r"}));
-    test::waitUntil([] { return false; }, 800);
+    settle(800);
     ASSERT_TRUE(xdotool({"keyup", "r", "keyup", "alt", "keyup", "ctrl"}));
     test::waitUntil([this] { return !m_triggered.empty(); }, 300);
     settle();
@@ -154,7 +94,7 @@ TEST_F(GlobalHotkeyManagerTest, RegisteringReplacesTheOldCombinationAndKeyCodeZe
     EXPECT_FALSE(m_manager->isRegistered(Action::stop));
     EXPECT_TRUE(press("super+shift+F5").empty());
 
-    OtherClient other; // the released combinations are free for others
+    OtherXClient other; // the released combinations are free for others
     EXPECT_TRUE(other.grab(kOptionCommandR));
     EXPECT_TRUE(other.grab(kControlShiftF5));
     EXPECT_FALSE(other.grab(kOptionCommandN));
@@ -162,7 +102,7 @@ TEST_F(GlobalHotkeyManagerTest, RegisteringReplacesTheOldCombinationAndKeyCodeZe
 
 TEST_F(GlobalHotkeyManagerTest, CombinationTakenElsewhereLeavesOnlyThatActionUnregistered)
 {
-    OtherClient other;
+    OtherXClient other;
     ASSERT_TRUE(other.grab(kOptionCommandN));
 
     m_manager->registerHotkey(Action::meeting, kOptionCommandR);
@@ -191,7 +131,7 @@ TEST_F(GlobalHotkeyManagerTest, DestructionReleasesEveryGrab)
     settle();
     EXPECT_TRUE(m_triggered.empty());
 
-    OtherClient other;
+    OtherXClient other;
     EXPECT_TRUE(other.grab(kOptionCommandR));
     EXPECT_TRUE(other.grab(kOptionCommandN));
     EXPECT_TRUE(other.grab(kControlShiftF5));

@@ -6,16 +6,12 @@
 
 using namespace palaverly;
 using namespace palaverly::test;
-using namespace std::chrono_literals;
 
-TEST(HttpTransferTest, CapsTheAnswerAndReportsFileAndConnectionFailures)
+// (Endless answers and unreadable files reach this code through the ASR client test.)
+TEST(HttpTransferTest, CapsTheAnswerAtItsLimitAndReportsAServerThatIsGone)
 {
-    FakeHttpServer server({[](const RecordedRequest& request) {
-                               if (request.target == "/endless")
-                                   return FakeAnswer::endless();
-                               return FakeAnswer::reply(200, std::string(16, 'a'));
-                           },
-        nullptr});
+    FakeHttpServer server(
+        {[](const RecordedRequest&) { return FakeAnswer::reply(200, std::string(16, 'a')); }, nullptr});
     http::Request request;
     request.url = server.baseUrl() + "/sixteen";
     request.maxResponseBytes = 16;
@@ -24,19 +20,6 @@ TEST(HttpTransferTest, CapsTheAnswerAndReportsFileAndConnectionFailures)
     auto outcome = http::perform(request, {});
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error().kind, http::Error::Kind::responseTooLarge);
-
-    request.url = server.baseUrl() + "/endless";
-    request.maxResponseBytes = 1024 * 1024;
-    outcome = http::perform(request, {});
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error().kind, http::Error::Kind::responseTooLarge);
-
-    request.method = "POST";
-    request.body = {http::BodyPart::fileContent("/nonexistent/dir/audio.wav")};
-    outcome = http::perform(request, {});
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error().kind, http::Error::Kind::file);
-    EXPECT_EQ(outcome.error().fileText, "Не удалось открыть файл «audio.wav»: No such file or directory");
 
     // Nothing listens on the port of a server that is gone.
     std::string deadUrl;

@@ -2,6 +2,7 @@
 
 #include "ScriptedRecorder.h"
 #include "TempLibrary.h"
+#include "WidgetFind.h"
 
 #include "QtWait.h"
 #include "model/RecordingStore.h"
@@ -21,6 +22,7 @@
 using namespace palaverly;
 using palaverly::test::ScriptedRecorder;
 using palaverly::test::TempLibrary;
+using namespace palaverly::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -73,30 +75,6 @@ protected:
         return found;
     }
 
-    static QStringList texts(const QMenu* menu)
-    {
-        QStringList out;
-        for (const QAction* action : menu->actions())
-            out << (action->isSeparator() ? QStringLiteral("—") : action->text());
-        return out;
-    }
-
-    static QAction* action(const QMenu* menu, const QString& text)
-    {
-        for (QAction* a : menu->actions())
-            if (a->text() == text)
-                return a;
-        return nullptr;
-    }
-
-    QPushButton* dialogButton(const QString& text) const
-    {
-        for (QAbstractButton* button : m_view->deletionDialog()->buttons())
-            if (button->text() == text)
-                return qobject_cast<QPushButton*>(button);
-        return nullptr;
-    }
-
     std::set<Uuid> ids(std::initializer_list<int> indexes) const
     {
         std::set<Uuid> out;
@@ -137,7 +115,7 @@ TEST_F(LibraryViewTest, SelectingThreeRowsAndPressingDeleteDeletesThemAfterConfi
     EXPECT_EQ(m_view->deletionDialog()->informativeText(),
         "Аудио и расшифровка будут удалены без возможности восстановления.");
     EXPECT_EQ(m_view->pendingDeletion(), ids({0, 1, 3}));
-    QTest::mouseClick(dialogButton("Удалить"), Qt::LeftButton);
+    QTest::mouseClick(buttonWithText(m_view->deletionDialog(), "Удалить"), Qt::LeftButton);
 
     EXPECT_FALSE(exists(0));
     EXPECT_FALSE(exists(1));
@@ -155,13 +133,13 @@ TEST_F(LibraryViewTest, RightClickingAnUnselectedRowDeletesOnlyThatRow)
     click(1, Qt::ControlModifier);
     QMenu* menu = rightClick(3);
     ASSERT_TRUE(menu);
-    EXPECT_EQ(texts(menu), (QStringList{"Показать в файловом менеджере", "—", "Удалить"}));
+    EXPECT_EQ(menuTexts(menu), (QStringList{"Показать в файловом менеджере", "—", "Удалить"}));
     EXPECT_EQ(m_view->selection(), ids({0, 1})); // the right click selected nothing
-    action(menu, "Удалить")->trigger();
+    menuAction(menu, "Удалить")->trigger();
     menu->close();
     ASSERT_TRUE(m_view->deletionDialog()->isVisible());
     EXPECT_EQ(m_view->deletionDialog()->text(), "Удалить эту заметку?");
-    QTest::mouseClick(dialogButton("Удалить"), Qt::LeftButton);
+    QTest::mouseClick(buttonWithText(m_view->deletionDialog(), "Удалить"), Qt::LeftButton);
     EXPECT_FALSE(exists(3));
     EXPECT_TRUE(exists(0) && exists(1) && exists(2) && exists(4));
     EXPECT_EQ(m_view->selection(), ids({0, 1}));
@@ -169,11 +147,11 @@ TEST_F(LibraryViewTest, RightClickingAnUnselectedRowDeletesOnlyThatRow)
     // On one of the selected rows the item names and deletes the whole selection.
     menu = rightClick(1);
     ASSERT_TRUE(menu);
-    EXPECT_EQ(texts(menu).last(), "Удалить 2 заметки");
-    action(menu, "Удалить 2 заметки")->trigger();
+    EXPECT_EQ(menuTexts(menu).last(), "Удалить 2 заметки");
+    menuAction(menu, "Удалить 2 заметки")->trigger();
     menu->close();
     EXPECT_EQ(m_view->deletionDialog()->text(), "Удалить 2 заметки?");
-    QTest::mouseClick(dialogButton("Удалить"), Qt::LeftButton);
+    QTest::mouseClick(buttonWithText(m_view->deletionDialog(), "Удалить"), Qt::LeftButton);
     EXPECT_FALSE(exists(0));
     EXPECT_FALSE(exists(1));
     EXPECT_EQ(m_store->recordings().size(), 2u);
@@ -186,7 +164,7 @@ TEST_F(LibraryViewTest, CancellingTheDialogDeletesNothingAndKeepsTheSelection)
     click(4, Qt::ControlModifier);
     QTest::keyClick(m_view->list(), Qt::Key_Delete);
     ASSERT_TRUE(m_view->deletionDialog()->isVisible());
-    QTest::mouseClick(dialogButton("Отмена"), Qt::LeftButton);
+    QTest::mouseClick(buttonWithText(m_view->deletionDialog(), "Отмена"), Qt::LeftButton);
     EXPECT_TRUE(m_view->pendingDeletion().empty());
     EXPECT_EQ(m_view->selection(), ids({0, 2, 4}));
     EXPECT_EQ(m_store->recordings().size(), 5u);
@@ -243,14 +221,6 @@ TEST_F(LibraryViewTest, PlaceholdersFollowTheLibraryAndBadgesFollowTheRecorder)
     EXPECT_EQ(badge(0), "Нет расшифровки");
     m_recorder.setTranscribing(m_metas[1].id, TranscribingState::running("uploading"));
     EXPECT_EQ(badge(1), "Расшифровываем…");
-
-    // A new automatic title types itself into the row.
-    const Recording* second = m_store->recording(m_metas[1].id);
-    m_store->rename(*second, "Бюджет");
-    EXPECT_TRUE(test::waitUntil([&] {
-        const int row = m_view->listModel()->rowOf(m_metas[1].id);
-        return m_view->listModel()->index(row).data().toString() == "Бюджет";
-    }));
 
     std::set<Uuid> all;
     for (const auto& meta : m_metas)

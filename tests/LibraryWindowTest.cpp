@@ -69,7 +69,7 @@ TEST_F(LibraryWindowTest, ARecordingFromTheToolbarIsFollowedUntilItHasItsTitle)
     ASSERT_TRUE(window->view()->detail()->livePane());
     EXPECT_EQ(window->view()->detail()->livePane()->titleLabel()->text(), "Идёт запись встречи");
 
-    waitUntil([] { return false; }, 1200);
+    settle(1200);
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(model->isRecording());
     EXPECT_EQ(button->text(), "Новая запись");
@@ -79,6 +79,7 @@ TEST_F(LibraryWindowTest, ARecordingFromTheToolbarIsFollowedUntilItHasItsTitle)
     ASSERT_TRUE(
         waitUntil([&] { return window->view()->detail()->transcriptPane()->state() == TranscriptPaneState::turns; }));
     EXPECT_GT(window->view()->detail()->transcriptPane()->turnsModel()->rowCount(), 0);
+    EXPECT_EQ(speech.uploads().at(0).endpoint, "/api/diarize/async");
     ASSERT_TRUE(waitUntil([&] {
         const int index = window->view()->listModel()->rowOf(id);
         return window->view()->listModel()->index(index).data().toString() == "Созвон о бюджете";

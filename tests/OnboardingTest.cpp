@@ -214,12 +214,3 @@ TEST_F(OnboardingTest, WithEverythingGrantedTheLastPageHasNoLimitations)
     EXPECT_EQ(visibleLimitations(wizard), 0);
     EXPECT_EQ(child(wizard, "finishInSettingsButton"), nullptr);
 }
-
-TEST(OnboardingStepTest, StepsRunForwardAndBackWithinTheFive)
-{
-    EXPECT_EQ(nextStep(OnboardingStep::welcome), OnboardingStep::microphone);
-    EXPECT_EQ(nextStep(OnboardingStep::accessibility), OnboardingStep::done);
-    EXPECT_EQ(nextStep(OnboardingStep::done), std::nullopt);
-    EXPECT_EQ(previousStep(OnboardingStep::microphone), OnboardingStep::welcome);
-    EXPECT_EQ(previousStep(OnboardingStep::welcome), std::nullopt);
-}

@@ -3,14 +3,13 @@
 #include "FakeChatService.h"
 #include "LogCapture.h"
 #include "RecordingSleeper.h"
+#include "StopWhen.h"
 
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace palaverly;
 using namespace palaverly::test;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using ClientError = OpenRouterClient::ClientError;
 
 namespace {
@@ -146,21 +145,10 @@ TEST_F(OpenRouterClientTest, MalformedOversizedAndStalledAnswersFailWithoutCrash
 TEST_F(OpenRouterClientTest, CancellationEndsARequestOrAWaitPromptly)
 {
     const auto runAndStop = [](const OpenRouterClient& client, const std::function<bool()>& ready) {
-        std::optional<OpenRouterClient::Result> result;
-        Clock::time_point finished;
-        std::jthread worker([&](std::stop_token stop) {
-            result.emplace(client.complete("s", "u", stop));
-            finished = Clock::now();
-        });
-        const auto deadline = Clock::now() + 10s;
-        while (!ready() && Clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
-        std::this_thread::sleep_for(50ms);
-        const auto stoppedAt = Clock::now();
-        worker.request_stop();
-        worker.join();
-        EXPECT_LT(finished - stoppedAt, 500ms);
-        return std::move(*result);
+        auto [result, lag] = stopWhen<OpenRouterClient::Result>(
+            [&](std::stop_token stop) { return client.complete("s", "u", stop); }, ready);
+        EXPECT_LT(lag, 500ms);
+        return result;
     };
 
     service.scriptAnswers({FakeAnswer::stall()});

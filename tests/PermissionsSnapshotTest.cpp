@@ -132,13 +132,8 @@ TEST(SystemSettingsPageTest, SoundSettingsOfTheDesktopOrOurHelpPage)
     EXPECT_EQ(microphone.arguments, QStringList{"--tab=4"});
     EXPECT_EQ(SystemSettingsPage::forPermission(Kind::screenRecording, everything).arguments, QStringList{"--tab=3"});
 
-    const SystemSettingsPage gnome
-        = SystemSettingsPage::forPermission(Kind::screenRecording, installed({"gnome-control-center"}));
-    EXPECT_EQ(gnome.program, "/usr/bin/gnome-control-center");
-    EXPECT_EQ(gnome.arguments, QStringList{"sound"});
-    const SystemSettingsPage kde = SystemSettingsPage::forPermission(Kind::microphone, installed({"systemsettings5"}));
-    EXPECT_EQ(kde.program, "/usr/bin/systemsettings5");
-    EXPECT_EQ(kde.arguments, QStringList{"kcm_pulseaudio"});
+    EXPECT_EQ(SystemSettingsPage::forPermission(Kind::screenRecording, installed({"gnome-control-center"})).program,
+        "/usr/bin/gnome-control-center");
 
     const SystemSettingsPage accessibility = SystemSettingsPage::forPermission(Kind::accessibility, everything);
     EXPECT_TRUE(accessibility.program.isEmpty());

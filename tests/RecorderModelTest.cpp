@@ -35,12 +35,6 @@ double toneAmplitude(const std::vector<float>& samples, size_t begin, size_t cou
 
 class RecorderModelTest : public ::testing::Test, protected RecorderRig {
 protected:
-    // Lets the event loop run for a while of real time (capture is real time).
-    static void run(int milliseconds)
-    {
-        waitUntil([] { return false; }, milliseconds);
-    }
-
     LogCapture logs;
 };
 
@@ -71,11 +65,11 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
             return fs::file_size(audio, error) > 44 + 48000 * 2 / 5 && !error;
         },
         8000));
-    run(1000);
+    settle(1000);
     {
         TonePlayer call(kSpeakersSink, 440, 0.5);
         ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.3f; }, 8000));
-        run(1000);
+        settle(1000);
         model->toggleMeeting();
     }
     EXPECT_FALSE(model->isRecording());
@@ -123,10 +117,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
         return line
             == QStringLiteral("Saved meeting: %1 (%2s)").arg(path, QString::number(recording->duration, 'f', 2));
     }));
-    // The recording went on to transcription.
-    EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
-    ASSERT_EQ(speech.uploads().size(), 1u);
-    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/diarize/async");
+    // (That it goes on to diarization is part of the library window test.)
 }
 
 TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRuns)
@@ -140,7 +131,7 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     EXPECT_EQ(model->currentKind(), RecordingKind::note);
     const Uuid id = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
-    run(800);
+    settle(800);
     model->toggleMeeting(); // the meeting command during a note stops the note
     EXPECT_FALSE(model->isRecording());
     EXPECT_TRUE(store.recordings().size() == 1);

@@ -99,16 +99,6 @@ TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
     EXPECT_TRUE(logs.contains("RecorderModel", "Auto-titled " + id + " → Планы на квартал"));
 }
 
-TEST_F(RecorderPipelineTest, NoteGoesToPlainTranscription)
-{
-    const Recording recording = addRecording(RecordingKind::note);
-    model->startTranscription(recording.id, recording.audioURL, RecordingKind::note);
-    ASSERT_TRUE(idle(recording.id));
-    ASSERT_EQ(speech.uploads().size(), 1u);
-    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/transcribe/async");
-    EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (note): 3 segments, 2 speakers"));
-}
-
 TEST_F(RecorderPipelineTest, TheUsersNameAlwaysWinsOverTheAutomaticTitle)
 {
     // Renamed before the transcript arrives: no title request at all.

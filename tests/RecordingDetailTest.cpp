@@ -2,6 +2,7 @@
 
 #include "ScriptedRecorder.h"
 #include "TempLibrary.h"
+#include "WidgetFind.h"
 
 #include "QtWait.h"
 #include "model/JsonCoding.h"
@@ -31,6 +32,7 @@
 using namespace palaverly;
 using palaverly::test::ScriptedRecorder;
 using palaverly::test::TempLibrary;
+using namespace palaverly::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,14 +89,6 @@ protected:
     ScriptedRecorder m_recorder;
     std::unique_ptr<RecordingDetail> m_detail;
 };
-
-QPushButton* buttonWithText(QMessageBox* box, const QString& text)
-{
-    for (QAbstractButton* button : box->buttons())
-        if (button->text() == text)
-            return qobject_cast<QPushButton*>(button);
-    return nullptr;
-}
 
 } // namespace
 
@@ -291,10 +285,8 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     m_recorder.setSummarizing(m_meta.id, SummarizingState::running());
     EXPECT_TRUE(summary->updatingIndicator()->isVisibleTo(summary));
     std::unique_ptr<QMenu> actions = m_detail->makeActionsMenu();
-    QStringList titles;
-    for (QAction* action : actions->actions())
-        titles << (action->isSeparator() ? QStringLiteral("—") : action->text());
-    EXPECT_EQ(titles, (QStringList{"Перегенерировать итоги", "Показать в файловом менеджере", "—", "Удалить заметку"}));
+    EXPECT_EQ(menuTexts(actions.get()),
+        (QStringList{"Перегенерировать итоги", "Показать в файловом менеджере", "—", "Удалить заметку"}));
     QSignalSpy deleteRequested(m_detail.get(), &RecordingDetail::deleteRequested);
     actions->actions().last()->trigger();
     EXPECT_EQ(deleteRequested.count(), 1);

@@ -189,25 +189,6 @@ TEST(RecordingSessionTest, MicOnlyAmplifiesByThreeClipsIgnoresSystemAndFinalizes
     EXPECT_NEAR(wav->samples[2], -1.0f, kQuantum);
 }
 
-TEST(RecordingSessionTest, ResampledSystemSoundReachesTheFileIntact)
-{
-    QTemporaryDir dir;
-    auto session = makeSession(tempPath(dir, "r"), Mode::meetingMix);
-    ASSERT_TRUE(session);
-    const uint32_t total = 44100;
-    for (uint32_t first = 0; first < total; first += 441) {
-        session->appendSystem(sineBuffer(44100, 2, first, 441, 1000, 0.4));
-        session->appendMic(AudioBuffer::fromInt16(16000, 1, SampleLayout::interleaved, std::vector<int16_t>(160, 0)));
-    }
-    session->finalizeAndWait();
-    session.reset();
-    const auto wav = readWav(tempPath(dir, "r") / "audio.wav");
-    ASSERT_TRUE(wav);
-    EXPECT_GE(wav->info.frames, 48000 - 2400);
-    EXPECT_LE(wav->info.frames, 48000);
-    EXPECT_LT(test::maxDeviationFromSine(wav->samples, 1000, 48000, 0.4, 480, wav->samples.size() - 480), 3e-3f);
-}
-
 TEST(RecordingSessionTest, BadBuffersAreDroppedOrSilencedWithoutHarm)
 {
     QTemporaryDir dir;

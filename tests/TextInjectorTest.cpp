@@ -4,7 +4,6 @@
 #include "LogCapture.h"
 
 #include <QClipboard>
-#include <QTemporaryFile>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -12,37 +11,6 @@ using namespace palaverly;
 using test::xdotool;
 
 namespace {
-
-// What another program gets for `target` from whoever owns the clipboard. Runs the event loop
-// meanwhile, since the owner may be this process.
-QByteArray readClipboardElsewhere(const QString& target)
-{
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
-    test::waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5000);
-    return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
-}
-
-// Gives the clipboard to another program (xclip), offering `data` as `target` only, and waits
-// until that program serves it.
-bool ownClipboardElsewhere(const QString& target, const QByteArray& data)
-{
-    QTemporaryFile file;
-    if (!file.open())
-        return false;
-    file.write(data);
-    file.flush();
-    // xclip forks a child that takes the selection and serves it until someone else takes it.
-    if (QProcess::execute(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", target, "-i", file.fileName()})
-        != 0)
-        return false;
-    return test::waitUntil([&] { return readClipboardElsewhere(target) == data; }, 3000);
-}
-
-QStringList targetsElsewhere()
-{
-    return QString::fromLatin1(readClipboardElsewhere(QStringLiteral("TARGETS"))).split('\n', Qt::SkipEmptyParts);
-}
 
 // Key codes of Shift_L and Control_L with the evdev rules of Xvfb.
 constexpr int kShiftL = 50;
@@ -98,8 +66,8 @@ TEST_F(TextInjectorTest, TheTextArrivesOnceAndTheClipboardGetsBackEveryTargetItO
     QString expected;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.toStdString());
-        ASSERT_TRUE(ownClipboardElsewhere(c.target, c.data));
-        const QStringList before = targetsElsewhere();
+        ASSERT_TRUE(test::ownClipboardElsewhere(c.target, c.data));
+        const QStringList before = test::clipboardTargetsElsewhere();
         ASSERT_TRUE(before.contains(c.target));
 
         injector.paste(dictated);
@@ -108,12 +76,12 @@ TEST_F(TextInjectorTest, TheTextArrivesOnceAndTheClipboardGetsBackEveryTargetItO
         waitPastRestore();
         EXPECT_EQ(m_app.field().text(), expected); // once
 
-        const QStringList after = targetsElsewhere();
+        const QStringList after = test::clipboardTargetsElsewhere();
         for (const QString& target : before) {
             if (target == QLatin1String("TARGETS"))
                 continue;
             EXPECT_TRUE(after.contains(target)) << target.toStdString();
-            EXPECT_EQ(readClipboardElsewhere(target), c.data) << target.toStdString();
+            EXPECT_EQ(test::clipboardElsewhere(target), c.data) << target.toStdString();
         }
     }
     EXPECT_TRUE(m_app.hasInputFocus());
@@ -125,15 +93,15 @@ TEST_F(TextInjectorTest, AnEmptyClipboardKeepsTheTextAndALaterCopyIsNotOverwritt
     injector.paste(QStringLiteral("первый"));
     waitPastRestore();
     EXPECT_EQ(m_app.field().text(), QStringLiteral("первый"));
-    EXPECT_EQ(readClipboardElsewhere(QStringLiteral("UTF8_STRING")), QStringLiteral("первый").toUtf8());
+    EXPECT_EQ(test::clipboardElsewhere(QStringLiteral("UTF8_STRING")), QStringLiteral("первый").toUtf8());
 
     // Something copied before the restore is due stays on the clipboard.
-    ASSERT_TRUE(ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("old")));
+    ASSERT_TRUE(test::ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("old")));
     injector.paste(QStringLiteral(" второй"));
     ASSERT_TRUE(test::waitUntil([&] { return m_app.field().text().endsWith(QStringLiteral("второй")); }, 3000));
-    ASSERT_TRUE(ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("copied meanwhile")));
+    ASSERT_TRUE(test::ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("copied meanwhile")));
     waitPastRestore();
-    EXPECT_EQ(readClipboardElsewhere(QStringLiteral("UTF8_STRING")), QByteArray("copied meanwhile"));
+    EXPECT_EQ(test::clipboardElsewhere(QStringLiteral("UTF8_STRING")), QByteArray("copied meanwhile"));
 }
 
 TEST_F(TextInjectorTest, ModifiersStillHeldAreLetGoForThePasteAndPressedAgainAfter)
@@ -151,7 +119,7 @@ TEST_F(TextInjectorTest, ModifiersStillHeldAreLetGoForThePasteAndPressedAgainAft
 
 TEST_F(TextInjectorTest, WithoutXTestTheTextIsLeftOnTheClipboard)
 {
-    ASSERT_TRUE(ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("before")));
+    ASSERT_TRUE(test::ownClipboardElsewhere(QStringLiteral("UTF8_STRING"), QByteArray("before")));
     test::LogCapture log;
     TextInjector injector(std::unique_ptr<TextInjector::KeySender>{});
     injector.paste(QStringLiteral("вручную"));
@@ -159,7 +127,7 @@ TEST_F(TextInjectorTest, WithoutXTestTheTextIsLeftOnTheClipboard)
     EXPECT_EQ(log.errors(QStringLiteral("TextInjector")),
         std::vector<QString>{QStringLiteral("Failed to open XTest for paste")});
     EXPECT_TRUE(m_app.field().text().isEmpty());
-    EXPECT_EQ(readClipboardElsewhere(QStringLiteral("UTF8_STRING")), QStringLiteral("вручную").toUtf8());
+    EXPECT_EQ(test::clipboardElsewhere(QStringLiteral("UTF8_STRING")), QStringLiteral("вручную").toUtf8());
 
     // A display without XTest fails the same way.
     TextInjector nowhere(TextInjector::createKeySender(":999"));

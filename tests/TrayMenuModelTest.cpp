@@ -29,10 +29,7 @@ TEST(TrayMenuModelTest, LinesFollowTheRecorderState)
     TrayMenuState idle;
     idle.meetingHotkey = {15, HotkeyConfig::kCommand | HotkeyConfig::kOption};
     idle.noteHotkey = {45, HotkeyConfig::kCommand | HotkeyConfig::kOption};
-    const auto idleItems = buildTrayMenu(idle);
-    EXPECT_EQ(texts(idleItems),
-        (std::vector<QString>{"Записать встречу", "Быстрая заметка", "-", "Открыть заметки…", "-", "Настройки…",
-            "Проверить обновления…", "Выйти"}));
+    const auto idleItems = buildTrayMenu(idle); // its texts: see the tray controller test
     EXPECT_EQ(idleItems[0].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
     EXPECT_EQ(idleItems[1].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
 

@@ -1,24 +1,11 @@
 #include "app/UpdateAlerts.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
+#include "WidgetFind.h"
+
 #include <QTest>
 #include <gtest/gtest.h>
 
 using namespace palaverly;
-
-namespace {
-
-QAbstractButton* button(QMessageBox* box, const QString& text)
-{
-    for (QAbstractButton* candidate : box->buttons()) {
-        if (candidate->text() == text)
-            return candidate;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 TEST(UpdateAlertsTest, OneBoxAtATimeAnsweredByItsButtons)
 {
@@ -31,8 +18,8 @@ TEST(UpdateAlertsTest, OneBoxAtATimeAnsweredByItsButtons)
     EXPECT_EQ(box->windowTitle(), "Palaverly");
     EXPECT_EQ(box->text(), "Доступна новая версия Palaverly 2.1");
     EXPECT_TRUE(box->informativeText().startsWith("У вас версия 1.0.0."));
-    ASSERT_NE(button(box, "Позже"), nullptr);
-    QTest::mouseClick(button(box, "Открыть страницу загрузки"), Qt::LeftButton);
+    ASSERT_NE(test::buttonWithText(box, "Позже"), nullptr);
+    QTest::mouseClick(test::buttonWithText(box, "Открыть страницу загрузки"), Qt::LeftButton);
     EXPECT_EQ(choices, std::vector{UpdateUserDriver::Choice::openDownloadPage});
 
     // Without any address there is nothing to open; closing the box means "later".
@@ -40,7 +27,7 @@ TEST(UpdateAlertsTest, OneBoxAtATimeAnsweredByItsButtons)
     alerts.showUpdateFound(noPage, [&](UpdateUserDriver::Choice choice) { choices.push_back(choice); });
     box = alerts.currentBox();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(button(box, "Открыть страницу загрузки"), nullptr);
+    EXPECT_EQ(test::buttonWithText(box, "Открыть страницу загрузки"), nullptr);
     box->reject();
     EXPECT_EQ(choices.back(), UpdateUserDriver::Choice::later);
 
@@ -54,7 +41,7 @@ TEST(UpdateAlertsTest, OneBoxAtATimeAnsweredByItsButtons)
     alerts.showCheckFailed("Не удалось загрузить ленту обновлений.", [&] { acknowledged += 10; });
     box = alerts.currentBox();
     EXPECT_EQ(box->text(), "Не удалось проверить обновления");
-    QTest::mouseClick(button(box, "ОК"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonWithText(box, "ОК"), Qt::LeftButton);
     EXPECT_EQ(acknowledged, 10);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // answered boxes close themselves
     EXPECT_EQ(alerts.currentBox(), nullptr);

@@ -32,8 +32,6 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers;
     // The body's raw bytes (multipart bodies too, unparsed).
     std::string body;
-    // False when the answer was chosen before the body was read (stallWhileReceiving).
-    bool bodyReceived = false;
 
     // Case-insensitive; nothing when absent.
     std::optional<std::string> header(std::string_view name) const;
@@ -104,8 +102,6 @@ public:
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Lets every stall that is waiting now end with a reset.
     void releaseStalls();
-    // Streamed answers (endless, generated) that ended because the client stopped reading.
-    int abandonedAnswers() const;
 
 private:
     void perform(const FakeAnswer& answer, const httplib::Request& request, httplib::Response& response);
@@ -120,7 +116,6 @@ private:
     std::vector<RecordedRequest> m_requests;
     bool m_stopping = false;
     std::uint64_t m_releaseGeneration = 0;
-    int m_abandoned = 0;
     int m_port = 0;
     std::unique_ptr<httplib::Server> m_http;
     std::thread m_thread;

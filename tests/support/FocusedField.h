@@ -9,34 +9,47 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <vector>
 
 namespace palaverly::test {
 
-// Runs xdotool with the arguments; true when it succeeded. It returns once the X server has taken
-// the events, so whatever they cause is on the clients' sockets by then.
-inline bool xdotool(const QStringList& arguments)
+// What another program gets for `target` from whoever owns the clipboard.
+inline QByteArray clipboardElsewhere(const QString& target)
 {
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+    return runForOutput(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
 }
 
-// Runs the event loop for a while, for deliveries that must not happen.
-inline void settle(int ms = 150)
+inline QStringList clipboardTargetsElsewhere()
 {
-    waitUntil([] { return false; }, ms);
+    return QString::fromLatin1(clipboardElsewhere(QStringLiteral("TARGETS"))).split('\n', Qt::SkipEmptyParts);
+}
+
+// Gives the clipboard to another program (xclip), offering `data` as `target` only, and waits
+// until that program serves it.
+inline bool ownClipboardElsewhere(const QString& target, const QByteArray& data)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return false;
+    file.write(data);
+    file.flush();
+    // xclip forks a child that takes the selection and serves it until someone else takes it.
+    if (QProcess::execute(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", target, "-i", file.fileName()})
+        != 0)
+        return false;
+    return waitUntil([&] { return clipboardElsewhere(target) == data; }, 3000);
 }
 
 // "Any application": a top-level window with a text field that holds the keyboard focus, and a
-// record of the key and focus events the field receives.
+// record of the key events the field receives.
 class FocusedField : public QObject {
 public:
     struct Key {
         QEvent::Type type = QEvent::None;
         int key = 0;
-        Qt::KeyboardModifiers modifiers;
-        bool autoRepeat = false;
     };
 
     FocusedField()
@@ -71,7 +84,6 @@ public:
         return process.readAllStandardOutput().trimmed().toULongLong() == m_window.winId();
     }
 
-    const std::vector<Key>& keys() const { return m_keys; }
     // Presses (or releases) of one key that reached the field.
     int count(QEvent::Type type, int key) const
     {
@@ -80,24 +92,12 @@ public:
             n += k.type == type && k.key == key;
         return n;
     }
-    int focusOuts() const { return m_focusOuts; }
-    void clear()
-    {
-        m_keys.clear();
-        m_focusOuts = 0;
-    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == m_field) {
-            if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-                const auto* key = static_cast<QKeyEvent*>(event);
-                m_keys.push_back({event->type(), key->key(), key->modifiers(), key->isAutoRepeat()});
-            } else if (event->type() == QEvent::FocusOut) {
-                ++m_focusOuts;
-            }
-        }
+        if (watched == m_field && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
+            m_keys.push_back({event->type(), static_cast<QKeyEvent*>(event)->key()});
         return QObject::eventFilter(watched, event);
     }
 
@@ -105,7 +105,6 @@ private:
     QWidget m_window;
     QLineEdit* m_field = nullptr;
     std::vector<Key> m_keys;
-    int m_focusOuts = 0;
 };
 
 } // namespace palaverly::test

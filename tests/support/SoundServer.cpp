@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <numbers>
-#include <sstream>
 #include <string_view>
 
 extern char** environ;
@@ -35,18 +34,6 @@ std::optional<std::string> pactl(const std::string& arguments)
     while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
         out.append(chunk.data(), n);
     return ::pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
-}
-
-std::optional<std::string> recordStreamIndex(const std::string& text)
-{
-    const auto listing = pactl("list short source-outputs");
-    if (!listing)
-        return std::nullopt;
-    std::istringstream lines(*listing);
-    for (std::string line; std::getline(lines, line);)
-        if (line.find(text) != std::string::npos)
-            return line.substr(0, line.find('\t'));
-    return std::nullopt;
 }
 
 TonePlayer::TonePlayer(const std::string& sink, double frequency, double amplitude, double seconds)

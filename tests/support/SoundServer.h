@@ -21,10 +21,6 @@ bool soundServerAvailable();
 // Runs `pactl <arguments>`; returns its standard output, or nothing when it fails.
 std::optional<std::string> pactl(const std::string& arguments);
 
-// The index of the first record stream whose `pactl list short source-outputs` line contains
-// `text` (for example its sample format "float32le 2ch").
-std::optional<std::string> recordStreamIndex(const std::string& text);
-
 // Plays a sine into a sink (through pacat) until destroyed.
 class TonePlayer {
 public:
