@@ -68,17 +68,12 @@ public:
 protected:
     TapResult createTap(const HotkeyConfig& hotkey) override
     {
-        const auto key = keycodes::toX11(hotkey.keyCode);
-        if (!key || *key > 255)
-            return TapResult::noSuchKey;
-        const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(hotkey.modifiers)};
-        if (!grabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers, false))
-            return TapResult::taken;
-        m_grab = grab;
-        // The replies above may have pulled events into xcb's queue, where the notifier does not
-        // see them.
-        readEvents();
-        return TapResult::installed;
+        const TapResult result = grabCombination(hotkey);
+        // The replies of the grab may have pulled events into xcb's queue, where the notifier
+        // does not see them.
+        if (result == TapResult::installed)
+            readEvents();
+        return result;
     }
 
     void removeTap() override
@@ -97,6 +92,19 @@ private:
         xcb_keycode_t key = 0;
         uint16_t modifiers = 0;
     };
+
+    // Takes the passive grabs of `hotkey` with the current keymap; m_grab holds them on success.
+    TapResult grabCombination(const HotkeyConfig& hotkey)
+    {
+        const auto key = keycodes::toX11(hotkey.keyCode);
+        if (!key || *key > 255)
+            return TapResult::noSuchKey;
+        const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(hotkey.modifiers)};
+        if (!grabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers, false))
+            return TapResult::taken;
+        m_grab = grab;
+        return TapResult::installed;
+    }
 
     void readKeyboardMapping()
     {
@@ -165,18 +173,11 @@ private:
     // new key codes and modifier bits.
     void keyboardMappingChanged()
     {
-        if (!m_grab) {
-            readKeyboardMapping();
-            return;
-        }
+        const bool grabbed = m_grab.has_value();
         removeTap();
         readKeyboardMapping();
-        const HotkeyConfig watched = hotkey();
-        if (const auto key = keycodes::toX11(watched.keyCode); key && *key <= 255) {
-            const Grab grab{static_cast<xcb_keycode_t>(*key), m_modifiers.fromCarbon(watched.modifiers)};
-            if (grabKeyInAllLockStates(m_connection, m_root, m_modifiers, grab.key, grab.modifiers, false))
-                m_grab = grab;
-        }
+        if (grabbed)
+            grabCombination(hotkey());
     }
 
     xcb_connection_t* m_connection = nullptr;
