@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 
 using namespace palaverly;
 
@@ -33,10 +32,7 @@ double median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
-    int count = 1000;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--recordings") == 0)
-            count = std::atoi(argv[i + 1]);
+    const int count = bench::intArgument(argc, argv, "--recordings", 1000);
     QCoreApplication app(argc, argv);
     std::printf("building %d recordings...\n", count);
     const std::vector<Recording> recordings = bench::makeRecordings(count);
