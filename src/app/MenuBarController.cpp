@@ -14,6 +14,8 @@
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
+#include "system/SoundServerProbe.h"
+#include "system/SyntheticInputProbe.h"
 #include "ui/LibraryWindow.h"
 #include "ui/OnboardingWindowController.h"
 #include "ui/RecorderModelLink.h"
@@ -71,11 +73,15 @@ QFont itemFont(TrayMenuItem::Font font)
 }
 
 // The dictation key asks for the permission to take keys when it is missing. The answer is not
-// waited for: the key is watched from the next installTap() that finds the permission.
+// waited for: the key is watched from the next installTap() that finds the permission. Asking
+// only records that it was asked, so the snapshot gets no probes: the system ones would block the
+// main thread on the sound server and the display for an answer nobody reads.
 DictationHotkeyMonitor::Accessibility accessibilityRequests(QSettings& defaults)
 {
     DictationHotkeyMonitor::Accessibility access;
-    access.request = [&defaults] { PermissionsSnapshot(defaults).request(PermissionKind::accessibility, {}); };
+    access.request = [&defaults] {
+        PermissionsSnapshot(defaults, PermissionsSnapshot::Probes{}).request(PermissionKind::accessibility, {});
+    };
     return access;
 }
 
