@@ -85,6 +85,15 @@ DictationHotkeyMonitor::Accessibility accessibilityRequests(QSettings& defaults)
     return access;
 }
 
+// Whole seconds since the running recording started; nothing when that is not known.
+std::optional<long long> secondsRecorded(const RecorderModel& recorder)
+{
+    const auto started = recorder.recordingStartedAt();
+    if (!started)
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+}
+
 // The mark in the text colour with a dot of the accent colour in its lower right corner.
 QIcon updateIcon()
 {
@@ -294,9 +303,7 @@ TrayMenuState MenuBarController::menuState() const
     TrayMenuState state;
     state.isRecording = m_recorder.isRecording();
     state.currentKind = m_recorder.currentKind();
-    if (const auto started = m_recorder.recordingStartedAt())
-        state.elapsedSeconds
-            = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+    state.elapsedSeconds = secondsRecorded(m_recorder);
     for (const auto& [id, transcribing] : m_recorder.transcribingStates()) {
         if (transcribing.kind == TranscribingState::Kind::running) {
             state.runningStage = transcribing.detail;
@@ -347,12 +354,8 @@ void MenuBarController::tick()
 {
     if (!m_elapsedMenuItem || !m_recorder.isRecording())
         return;
-    const auto started = m_recorder.recordingStartedAt();
-    if (!started)
-        return;
-    const auto seconds
-        = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
-    m_elapsedMenuItem->setText(elapsedText(seconds) + QStringLiteral(" прошло"));
+    if (const auto seconds = secondsRecorded(m_recorder))
+        m_elapsedMenuItem->setText(elapsedLine(*seconds));
 }
 
 void MenuBarController::runCommand(TrayMenuItem::Command command)

@@ -45,6 +45,11 @@ QString elapsedText(long long seconds)
     return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
 }
 
+QString elapsedLine(long long seconds)
+{
+    return elapsedText(seconds) + QStringLiteral(" прошло");
+}
+
 QKeySequence menuShortcut(const HotkeyConfig& hotkey)
 {
     if (!hotkey.isAssigned())
@@ -73,8 +78,8 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
             title = QStringLiteral("Идёт запись заметки…");
         items.push_back(status(title, QStringLiteral("record.circle.fill"), Item::Tint::red));
         if (state.elapsedSeconds) {
-            Item elapsed = status(elapsedText(*state.elapsedSeconds) + QStringLiteral(" прошло"),
-                QStringLiteral("blank"), Item::Tint::none, Item::Font::monospacedDigits);
+            Item elapsed = status(elapsedLine(*state.elapsedSeconds), QStringLiteral("blank"), Item::Tint::none,
+                Item::Font::monospacedDigits);
             elapsed.isElapsed = true;
             items.push_back(elapsed);
         }
