@@ -1,5 +1,7 @@
 #include "app/TrayMenuModel.h"
 
+#include "ui/LibraryLogic.h"
+
 namespace palaverly {
 
 namespace {
@@ -39,10 +41,8 @@ Item command(
 
 QString elapsedText(long long seconds)
 {
-    const long long s = std::max(0LL, seconds);
-    if (s < 3600)
-        return QString::asprintf("%lld:%02lld", s / 60, s % 60);
-    return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
+    // The clock of the library's live pane reads the same.
+    return formatDuration(static_cast<double>(seconds));
 }
 
 QString elapsedLine(long long seconds)
