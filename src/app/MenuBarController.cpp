@@ -14,6 +14,8 @@
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
+#include "system/SoundServerProbe.h"
+#include "system/SyntheticInputProbe.h"
 #include "ui/LibraryWindow.h"
 #include "ui/OnboardingWindowController.h"
 #include "ui/RecorderModelLink.h"
@@ -71,12 +73,25 @@ QFont itemFont(TrayMenuItem::Font font)
 }
 
 // The dictation key asks for the permission to take keys when it is missing. The answer is not
-// waited for: the key is watched from the next installTap() that finds the permission.
+// waited for: the key is watched from the next installTap() that finds the permission. Asking
+// only records that it was asked, so the snapshot gets no probes: the system ones would block the
+// main thread on the sound server and the display for an answer nobody reads.
 DictationHotkeyMonitor::Accessibility accessibilityRequests(QSettings& defaults)
 {
     DictationHotkeyMonitor::Accessibility access;
-    access.request = [&defaults] { PermissionsSnapshot(defaults).request(PermissionKind::accessibility, {}); };
+    access.request = [&defaults] {
+        PermissionsSnapshot(defaults, PermissionsSnapshot::Probes{}).request(PermissionKind::accessibility, {});
+    };
     return access;
+}
+
+// Whole seconds since the running recording started; nothing when that is not known.
+std::optional<long long> secondsRecorded(const RecorderModel& recorder)
+{
+    const auto started = recorder.recordingStartedAt();
+    if (!started)
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
 }
 
 // The mark in the text colour with a dot of the accent colour in its lower right corner.
@@ -288,9 +303,7 @@ TrayMenuState MenuBarController::menuState() const
     TrayMenuState state;
     state.isRecording = m_recorder.isRecording();
     state.currentKind = m_recorder.currentKind();
-    if (const auto started = m_recorder.recordingStartedAt())
-        state.elapsedSeconds
-            = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
+    state.elapsedSeconds = secondsRecorded(m_recorder);
     for (const auto& [id, transcribing] : m_recorder.transcribingStates()) {
         if (transcribing.kind == TranscribingState::Kind::running) {
             state.runningStage = transcribing.detail;
@@ -341,12 +354,8 @@ void MenuBarController::tick()
 {
     if (!m_elapsedMenuItem || !m_recorder.isRecording())
         return;
-    const auto started = m_recorder.recordingStartedAt();
-    if (!started)
-        return;
-    const auto seconds
-        = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
-    m_elapsedMenuItem->setText(elapsedText(seconds) + QStringLiteral(" прошло"));
+    if (const auto seconds = secondsRecorded(m_recorder))
+        m_elapsedMenuItem->setText(elapsedLine(*seconds));
 }
 
 void MenuBarController::runCommand(TrayMenuItem::Command command)

@@ -1,5 +1,7 @@
 #include "app/TrayMenuModel.h"
 
+#include "ui/LibraryLogic.h"
+
 namespace palaverly {
 
 namespace {
@@ -39,10 +41,13 @@ Item command(
 
 QString elapsedText(long long seconds)
 {
-    const long long s = std::max(0LL, seconds);
-    if (s < 3600)
-        return QString::asprintf("%lld:%02lld", s / 60, s % 60);
-    return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
+    // The clock of the library's live pane reads the same.
+    return formatDuration(static_cast<double>(seconds));
+}
+
+QString elapsedLine(long long seconds)
+{
+    return elapsedText(seconds) + QStringLiteral(" прошло");
 }
 
 QKeySequence menuShortcut(const HotkeyConfig& hotkey)
@@ -73,8 +78,8 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
             title = QStringLiteral("Идёт запись заметки…");
         items.push_back(status(title, QStringLiteral("record.circle.fill"), Item::Tint::red));
         if (state.elapsedSeconds) {
-            Item elapsed = status(elapsedText(*state.elapsedSeconds) + QStringLiteral(" прошло"),
-                QStringLiteral("blank"), Item::Tint::none, Item::Font::monospacedDigits);
+            Item elapsed = status(elapsedLine(*state.elapsedSeconds), QStringLiteral("blank"), Item::Tint::none,
+                Item::Font::monospacedDigits);
             elapsed.isElapsed = true;
             items.push_back(elapsed);
         }

@@ -45,6 +45,8 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state);
 
 // "7:05", "1:00:00": whole seconds, never negative.
 QString elapsedText(long long seconds);
+// "7:05 прошло": the menu's clock line while recording.
+QString elapsedLine(long long seconds);
 
 // The shortcut shown next to a command: the key's name with the hotkey's modifiers; none when
 // the hotkey is unassigned.

@@ -121,7 +121,6 @@ PermissionPane::PermissionPane(PermissionKind kind, QWidget* parent)
 
 void PermissionPane::setState(PermissionStatus status, bool requestInFlight)
 {
-    m_status = status;
     switch (status) {
     case PermissionStatus::granted:
         m_statusArea->setCurrentIndex(kGrantedPage);

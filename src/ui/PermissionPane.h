@@ -4,7 +4,6 @@
 
 #include <QWidget>
 
-class QLabel;
 class QPushButton;
 class QStackedWidget;
 
@@ -26,7 +25,6 @@ public:
     explicit PermissionPane(PermissionKind kind, QWidget* parent = nullptr);
 
     PermissionKind kind() const { return m_kind; }
-    PermissionStatus status() const { return m_status; }
     void setState(PermissionStatus status, bool requestInFlight);
 
 signals:
@@ -35,7 +33,6 @@ signals:
 
 private:
     PermissionKind m_kind;
-    PermissionStatus m_status = PermissionStatus::notDetermined;
     QStackedWidget* m_statusArea = nullptr;
     QPushButton* m_requestButton = nullptr;
 };

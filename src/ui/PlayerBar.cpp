@@ -67,31 +67,37 @@ PlayerBar::PlayerBar(AudioPlayer& player, QWidget* parent)
     layout->addWidget(m_duration);
 
     connect(m_play, &QToolButton::clicked, &player, &AudioPlayer::toggle);
-    connect(&player, &AudioPlayer::isPlayingChanged, this, &PlayerBar::refresh);
-    connect(&player, &AudioPlayer::currentTimeChanged, this, &PlayerBar::refresh);
+    // The position changes many times a second while playing; the button only with the state.
+    connect(&player, &AudioPlayer::isPlayingChanged, this, &PlayerBar::refreshPlayButton);
+    connect(&player, &AudioPlayer::currentTimeChanged, this, &PlayerBar::refreshTime);
     connect(m_slider, &QSlider::sliderPressed, this, [this] {
         m_isScrubbing = true;
         m_scrubTime = m_slider->sliderPosition() / kSliderScale;
-        refresh();
+        refreshTime();
     });
     connect(m_slider, &QSlider::sliderMoved, this, [this](int value) {
         m_scrubTime = value / kSliderScale;
-        refresh();
+        refreshTime();
     });
     connect(m_slider, &QSlider::sliderReleased, this, [this] {
         m_isScrubbing = false;
         m_player.seek(m_scrubTime);
-        refresh();
+        refreshTime();
     });
-    refresh();
+    refreshPlayButton();
+    refreshTime();
 }
 
-void PlayerBar::refresh()
+void PlayerBar::refreshPlayButton()
 {
     const bool playing = m_player.isPlaying();
     m_play->setIcon(symbolIcon(
         playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), palette().color(QPalette::ButtonText)));
     m_play->setToolTip(playing ? QStringLiteral("Пауза") : QStringLiteral("Воспроизвести"));
+}
+
+void PlayerBar::refreshTime()
+{
     const double shown = m_isScrubbing ? m_scrubTime : m_player.currentTime();
     m_time->setText(formatDuration(shown));
     if (!m_isScrubbing) {

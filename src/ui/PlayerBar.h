@@ -37,7 +37,8 @@ public:
     QLabel* timeLabel() const { return m_time; }
 
 private:
-    void refresh();
+    void refreshPlayButton();
+    void refreshTime();
 
     AudioPlayer& m_player;
     bool m_isScrubbing = false;

@@ -4,10 +4,10 @@
 #include "system/AppSettings.h"
 #include "system/PermissionsSnapshot.h"
 #include "ui/ShortcutRecorderField.h"
+#include "ui/ViewStyle.h"
 #include "ui/WindowStyle.h"
 
 #include <QCheckBox>
-#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,14 +25,6 @@ QLabel* sectionHeading(const QString& text, QWidget* parent)
     auto* label = style::titleLabel(text, 1, parent);
     label->setWordWrap(false);
     return label;
-}
-
-QFrame* separator(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
 }
 
 QWidget* rowLabel(const QString& text, const QString& symbol, const QColor& color, QWidget* parent)
@@ -102,7 +94,7 @@ SettingsGeneralPane::SettingsGeneralPane(
     addRow(rowLabel(QStringLiteral("Остановить запись"), QStringLiteral("stop.circle.fill"), style::systemRed(), this),
         m_stop);
 
-    addFullRow(separator(this));
+    addFullRow(style::separatorLine(this));
     addFullRow(sectionHeading(QStringLiteral("Диктовка"), this));
     m_dictation = boundField(settings, &AppSettings::dictationHotkey, &AppSettings::setDictationHotkey,
         &AppSettings::dictationHotkeyChanged, this);
@@ -131,7 +123,7 @@ SettingsGeneralPane::SettingsGeneralPane(
         [this] { m_snapshot.openSystemSettings(PermissionKind::accessibility); });
     connect(&m_snapshot, &PermissionsSnapshot::accessibilityChanged, this, &SettingsGeneralPane::updateAccessibility);
 
-    addFullRow(separator(this));
+    addFullRow(style::separatorLine(this));
     addFullRow(sectionHeading(QStringLiteral("Обновления"), this));
     m_autoCheck = new QCheckBox(QStringLiteral("Проверять автоматически"), this);
     m_autoCheck->setObjectName(QStringLiteral("autoCheckUpdates"));
@@ -140,7 +132,7 @@ SettingsGeneralPane::SettingsGeneralPane(
     connect(&settings, &AppSettings::autoCheckUpdatesChanged, m_autoCheck, &QCheckBox::setChecked);
     addRow(nullptr, m_autoCheck);
 
-    addFullRow(separator(this));
+    addFullRow(style::separatorLine(this));
     addFullRow(sectionHeading(QStringLiteral("Запуск"), this));
     m_autostartBox = new QCheckBox(QStringLiteral("Запускать при входе в систему"), this);
     m_autostartBox->setObjectName(QStringLiteral("autostart"));

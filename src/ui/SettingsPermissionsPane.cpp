@@ -3,9 +3,9 @@
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
 #include "ui/PermissionPane.h"
+#include "ui/ViewStyle.h"
 #include "ui/WindowStyle.h"
 
-#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -86,10 +86,7 @@ SettingsPermissionsPane::SettingsPermissionsPane(
     layout->addLayout(grid);
 
     layout->addSpacing(8);
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(line);
+    layout->addWidget(style::separatorLine(this));
     auto* wizard = new QHBoxLayout;
     wizard->setSpacing(12);
     wizard->addWidget(
@@ -127,7 +124,8 @@ void SettingsPermissionsPane::updateRows()
             row.button->show();
             break;
         case PermissionStatus::notDetermined:
-            style::setSymbol(row.stateIcon, QStringLiteral("questionmark.circle.fill"), 16, style::secondaryText(this));
+            style::setSymbol(
+                row.stateIcon, QStringLiteral("questionmark.circle.fill"), 16, style::secondaryText(palette()));
             row.stateText->setText(QStringLiteral("Не запрошено"));
             row.button->setText(QStringLiteral("Запросить"));
             row.button->setEnabled(m_requestInFlight != kind);

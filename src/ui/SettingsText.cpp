@@ -1,6 +1,7 @@
 #include "ui/SettingsText.h"
 
-#include <QLocale>
+#include "ui/LibraryLogic.h"
+
 #include <QUrl>
 
 namespace palaverly::settingsText {
@@ -14,8 +15,8 @@ QString lastCheckedLine(const std::optional<QDateTime>& at)
 {
     if (!at || !at->isValid())
         return QStringLiteral("Никогда не проверялось");
-    const QLocale russian(QLocale::Russian, QLocale::Russia);
-    return QStringLiteral("Проверено ") + russian.toString(at->toLocalTime(), QStringLiteral("d MMMM yyyy, HH:mm"));
+    return QStringLiteral("Проверено ")
+        + russianLocale().toString(at->toLocalTime(), QStringLiteral("d MMMM yyyy, HH:mm"));
 }
 
 QString siteUrl(const QString& feedUrl)

@@ -5,10 +5,10 @@
 #include "ui/SettingsGeneralPane.h"
 #include "ui/SettingsPermissionsPane.h"
 #include "ui/SymbolIcon.h"
+#include "ui/ViewStyle.h"
 
 #include <QAction>
 #include <QActionGroup>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolBar>
@@ -66,10 +66,7 @@ SettingsWindowController::SettingsWindowController(AppSettings& settings, QSetti
     }
     toolbar->addWidget(expandingSpacer(toolbar));
     layout->addWidget(toolbar);
-    auto* line = new QFrame(m_window.get());
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(line);
+    layout->addWidget(style::separatorLine(m_window.get()));
 
     m_general = new SettingsGeneralPane(settings, *m_snapshot, m_autostart, m_window.get());
     m_permissions = new SettingsPermissionsPane(*m_snapshot, notifications, m_window.get());

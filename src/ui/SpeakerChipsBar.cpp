@@ -119,16 +119,10 @@ SpeakerChipsBar::SpeakerChipsBar(RecordingStore& store, std::function<double()> 
     connect(m_overflow, &QToolButton::clicked, this, &SpeakerChipsBar::showOverflow);
     m_layout->addWidget(m_overflow);
 
-    m_mergeDialog = new QMessageBox(this);
-    m_mergeDialog->setIcon(QMessageBox::Warning);
-    m_mergeDialog->setTextFormat(Qt::PlainText);
-    m_mergeDialog->setInformativeText(
-        QStringLiteral("Реплики первого спикера переедут ко второму. Это нельзя отменить."));
-    QPushButton* merge = m_mergeDialog->addButton(QStringLiteral("Объединить"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = m_mergeDialog->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
-    m_mergeDialog->setDefaultButton(cancel);
-    m_mergeDialog->setEscapeButton(cancel);
-    m_mergeDialog->setWindowModality(Qt::WindowModal);
+    QPushButton* merge = nullptr;
+    m_mergeDialog = style::confirmationDialog(this,
+        QStringLiteral("Реплики первого спикера переедут ко второму. Это нельзя отменить."),
+        QStringLiteral("Объединить"), &merge);
     connect(m_mergeDialog, &QMessageBox::finished, this,
         [this, merge] { confirmMerge(m_mergeDialog->clickedButton() == merge); });
 }

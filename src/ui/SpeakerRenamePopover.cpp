@@ -64,10 +64,7 @@ SpeakerRenamePopover::SpeakerRenamePopover(const QString& defaultLabel, const QS
     connect(m_field, &QLineEdit::returnPressed, this, apply);
 
     if (!suggestions.empty()) {
-        auto* line = new QFrame(this);
-        line->setFrameShape(QFrame::HLine);
-        line->setFrameShadow(QFrame::Sunken);
-        layout->addWidget(line);
+        layout->addWidget(style::separatorLine(this));
         auto* heading = style::plainLabel(QStringLiteral("Это уже распознанный спикер?"), this);
         heading->setFont(style::font(12, QFont::DemiBold));
         layout->addWidget(heading);

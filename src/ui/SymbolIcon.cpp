@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 static void initIconResources()
@@ -57,6 +58,15 @@ bool hasSymbol(const QString& symbol)
 
 QPixmap symbolPixmap(const QString& symbol, int size, const QColor& color)
 {
+    // Views draw symbols on every paint (list rows, turning placeholders, the pulsing row of a
+    // recording); each drawing is parsed and tinted once per size and colour.
+    const QString key = QStringLiteral("palaverly.symbol/%1/%2/%3")
+                            .arg(symbol)
+                            .arg(size)
+                            .arg(static_cast<quint64>(color.rgba64()), 16, 16, QLatin1Char('0'));
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
     QSvgRenderer renderer(resourcePath(symbol));
     if (!renderer.isValid())
         return {};
@@ -79,7 +89,9 @@ QPixmap symbolPixmap(const QString& symbol, int size, const QColor& color)
             line[x] = qRgba(qRed(rgb), qGreen(rgb), qBlue(rgb), static_cast<int>(alpha + 0.5));
         }
     }
-    return QPixmap::fromImage(drawing);
+    const QPixmap pixmap = QPixmap::fromImage(drawing);
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
 }
 
 QIcon symbolIcon(const QString& symbol, const QColor& tint)

@@ -14,7 +14,8 @@ namespace palaverly {
 // An untinted icon takes the palette's text colour (it follows a light or dark panel); a tinted
 // one is filled with the given colour. An unknown symbol gives a null icon.
 QIcon symbolIcon(const QString& symbol, const QColor& tint = QColor());
-// The bundled drawing of a symbol at `size` pixels, filled with `color`.
+// The bundled drawing of a symbol at `size` pixels, filled with `color`. Drawn once per size and
+// colour and kept in the pixmap cache; main thread only.
 QPixmap symbolPixmap(const QString& symbol, int size, const QColor& color);
 // Whether our resources hold a drawing for the symbol.
 bool hasSymbol(const QString& symbol);

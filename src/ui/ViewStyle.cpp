@@ -1,6 +1,7 @@
 #include "ui/ViewStyle.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPalette>
@@ -43,6 +44,14 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     label->setText(text);
     return label;
+}
+
+QFrame* separatorLine(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
 }
 
 void setTextColor(QWidget* widget, const QColor& color)

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+class QFrame;
 class QLabel;
 class QMessageBox;
 class QPushButton;
@@ -24,6 +25,8 @@ QColor faintFill(const QPalette& palette);
 
 // A label that shows its text as given: never rich text, never a link.
 QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
+// A sunken horizontal line between two sections.
+QFrame* separatorLine(QWidget* parent);
 // Colours a label's text without touching its palette's other roles.
 void setTextColor(QWidget* widget, const QColor& color);
 

@@ -1,6 +1,7 @@
 #include "ui/WindowStyle.h"
 
 #include "ui/SymbolIcon.h"
+#include "ui/ViewStyle.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -27,13 +28,6 @@ QColor systemOrange()
     return colors::orange();
 }
 
-QColor secondaryText(const QWidget* widget)
-{
-    QColor color = widget ? widget->palette().color(QPalette::WindowText) : QColor(Qt::black);
-    color.setAlphaF(0.62f);
-    return color;
-}
-
 QLabel* wrappedLabel(const QString& text, bool secondary, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -41,7 +35,7 @@ QLabel* wrappedLabel(const QString& text, bool secondary, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     if (secondary) {
         QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, secondaryText(label));
+        palette.setColor(QPalette::WindowText, secondaryText(palette));
         label->setPalette(palette);
     }
     return label;

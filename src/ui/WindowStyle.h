@@ -15,8 +15,6 @@ QColor accentColor();
 QColor systemGreen();
 QColor systemRed();
 QColor systemOrange();
-// The palette's text colour at reduced strength, for explanations and captions.
-QColor secondaryText(const QWidget* widget);
 
 // A label that wraps its text; `secondary` uses the secondary text colour.
 QLabel* wrappedLabel(const QString& text, bool secondary, QWidget* parent = nullptr);
