@@ -101,11 +101,6 @@ void RecorderModel::stopCurrent()
 
 namespace {
 
-std::filesystem::path recordingFolder(const RecordingStore& store, RecordingKind kind, const Uuid& id)
-{
-    return store.baseDirectory() / folderName(kind) / id.toString();
-}
-
 // Writes the first meta.json of a new recording; the failure text when it cannot.
 std::optional<std::string> writeNewMeta(const std::filesystem::path& folder, const Uuid& id, RecordingKind kind)
 {
@@ -119,7 +114,7 @@ std::optional<std::string> writeNewMeta(const std::filesystem::path& folder, con
 void RecorderModel::startMeeting()
 {
     const Uuid id = Uuid::generate();
-    const auto folder = recordingFolder(m_store, RecordingKind::meeting, id);
+    const auto folder = m_store.recordingFolder(RecordingKind::meeting, id);
     auto capture = std::make_unique<SystemAudioCapture>(
         m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
 
@@ -159,7 +154,7 @@ void RecorderModel::startMeeting()
 void RecorderModel::startNote()
 {
     const Uuid id = Uuid::generate();
-    const auto folder = recordingFolder(m_store, RecordingKind::note, id);
+    const auto folder = m_store.recordingFolder(RecordingKind::note, id);
     auto tap = std::make_unique<MicrophoneTap>(
         m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
 
