@@ -43,11 +43,6 @@ bool AudioFormat::isValid() const
     return std::isfinite(sampleRate) && sampleRate > 0 && channelCount > 0;
 }
 
-uint32_t AudioFormat::bytesPerSample() const
-{
-    return sampleType == SampleType::int16 ? 2 : 4;
-}
-
 AudioBuffer::AudioBuffer(const AudioFormat& format, uint32_t frameLength)
     : m_format(format)
     , m_frameLength(frameLength)

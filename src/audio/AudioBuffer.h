@@ -21,7 +21,6 @@ struct AudioFormat {
 
     // A positive, finite sample rate and at least one channel.
     bool isValid() const;
-    uint32_t bytesPerSample() const;
 
     friend bool operator==(const AudioFormat&, const AudioFormat&) = default;
 };

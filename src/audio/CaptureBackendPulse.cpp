@@ -68,6 +68,7 @@ private:
 
     // Loop thread (or owner's thread with the loop locked).
     bool openStream(StreamState& state, const std::string& sourceName);
+    void closeStream(StreamState& state);
     void deliver(StreamState& state, const void* data, size_t bytes);
     void reportFailure(StreamState* state);
     void followDefaults(const pa_server_info* info);
@@ -291,16 +292,22 @@ PulseCaptureBackend::DeviceInfo PulseCaptureBackend::queryDevice(CaptureDevice d
     return reply.info;
 }
 
+void PulseCaptureBackend::closeStream(StreamState& state)
+{
+    if (!state.stream)
+        return;
+    // Detached first, so that disconnecting calls none of our callbacks.
+    pa_stream_set_state_callback(state.stream, nullptr, nullptr);
+    pa_stream_set_read_callback(state.stream, nullptr, nullptr);
+    pa_stream_set_moved_callback(state.stream, nullptr, nullptr);
+    pa_stream_disconnect(state.stream);
+    pa_stream_unref(state.stream);
+    state.stream = nullptr;
+}
+
 bool PulseCaptureBackend::openStream(StreamState& state, const std::string& sourceName)
 {
-    if (state.stream) {
-        pa_stream_set_state_callback(state.stream, nullptr, nullptr);
-        pa_stream_set_read_callback(state.stream, nullptr, nullptr);
-        pa_stream_set_moved_callback(state.stream, nullptr, nullptr);
-        pa_stream_disconnect(state.stream);
-        pa_stream_unref(state.stream);
-        state.stream = nullptr;
-    }
+    closeStream(state);
     state.deviceName = sourceName;
     state.failureReported = false;
     state.pending.clear();
@@ -482,16 +489,8 @@ void PulseCaptureBackend::teardown()
 {
     // Loop locked on entry; the loop is gone on return.
     m_stopping = true;
-    for (auto& state : m_streams) {
-        if (!state->stream)
-            continue;
-        pa_stream_set_state_callback(state->stream, nullptr, nullptr);
-        pa_stream_set_read_callback(state->stream, nullptr, nullptr);
-        pa_stream_set_moved_callback(state->stream, nullptr, nullptr);
-        pa_stream_disconnect(state->stream);
-        pa_stream_unref(state->stream);
-        state->stream = nullptr;
-    }
+    for (auto& state : m_streams)
+        closeStream(*state);
     if (m_context) {
         pa_context_set_state_callback(m_context, nullptr, nullptr);
         pa_context_set_subscribe_callback(m_context, nullptr, nullptr);

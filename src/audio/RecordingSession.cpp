@@ -123,12 +123,11 @@ void RecordingSession::processMic(const AudioBuffer& buffer)
             mixAndWrite();
         return;
     }
-    m_converted.clear();
-    if (!convert(m_micConverter, buffer, m_converted) || m_converted.empty())
+    m_block.clear();
+    if (!convert(m_micConverter, buffer, m_block) || m_block.empty())
         return;
-    m_block.resize(m_converted.size());
-    std::transform(m_converted.begin(), m_converted.end(), m_block.begin(),
-        [](float mic) { return std::clamp(mic * kMicBaseGain, -1.0f, 1.0f); });
+    for (float& sample : m_block)
+        sample = std::clamp(sample * DuckingMixer::kMicBaseGain, -1.0f, 1.0f);
     writeBlock(true);
 }
 

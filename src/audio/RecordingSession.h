@@ -50,7 +50,6 @@ public:
     };
 
     static constexpr double kSampleRate = 48000.0;
-    static constexpr float kMicBaseGain = 3.0f;
     static constexpr const char* kWriteQueueLabel = "org.quorvane.palaverly.recording.write";
 
     // Owner's thread. Creates `directory` (with its parents) and directory/audio.wav, and logs
@@ -99,7 +98,6 @@ private:
     std::unique_ptr<AudioConverter> m_micConverter;
     std::unique_ptr<DuckingMixer> m_mixer;
     std::vector<float> m_block; // scratch for the block being written
-    std::vector<float> m_converted; // scratch for micOnly
     bool m_isFinalized = false;
     std::atomic<int64_t> m_framesWritten{0};
     // Last member: destroyed first, so no queued work can outlive the state above it.

@@ -39,10 +39,10 @@ SystemAudioCapture::~SystemAudioCapture()
 std::optional<SystemAudioCapture::CaptureError> SystemAudioCapture::start()
 {
     CaptureBackend::Request request;
-    request.streams.push_back(
-        {CaptureDevice::defaultOutputMonitor, 0, [this](const AudioBuffer& buffer) { deliverSystem(buffer); }});
-    request.streams.push_back(
-        {CaptureDevice::defaultInput, 0, [this](const AudioBuffer& buffer) { deliverMic(buffer); }});
+    request.streams.push_back({CaptureDevice::defaultOutputMonitor, 0,
+        [this](const AudioBuffer& buffer) { deliver(buffer, m_systemBufferCounter, "system", onSystemBuffer); }});
+    request.streams.push_back({CaptureDevice::defaultInput, 0,
+        [this](const AudioBuffer& buffer) { deliver(buffer, m_micBufferCounter, "mic", onMicBuffer); }});
     request.onStreamError = [](const std::string& reason) {
         log::error(lcSystemAudioCapture(),
             QStringLiteral("Stream stopped with error: %1").arg(QString::fromStdString(reason)));
@@ -71,28 +71,20 @@ bool SystemAudioCapture::isCapturing() const
     return m_backend->isRunning();
 }
 
-void SystemAudioCapture::deliverSystem(const AudioBuffer& buffer)
+void SystemAudioCapture::deliver(
+    const AudioBuffer& buffer, std::atomic<long>& counter, const char* side, const BufferHandler& handler)
 {
     if (buffer.frameLength() == 0)
         return;
-    const long count = m_systemBufferCounter.fetch_add(1, std::memory_order_relaxed) + 1;
+    const long count = counter.fetch_add(1, std::memory_order_relaxed) + 1;
     if (count % kPeakLogInterval == 0)
         log::info(lcSystemAudioCapture(),
-            QStringLiteral("system peak %1 (buffer #%2)").arg(buffer.peak(), 0, 'f', 4).arg(count));
-    if (onSystemBuffer)
-        onSystemBuffer(buffer);
-}
-
-void SystemAudioCapture::deliverMic(const AudioBuffer& buffer)
-{
-    if (buffer.frameLength() == 0)
-        return;
-    const long count = m_micBufferCounter.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (count % kPeakLogInterval == 0)
-        log::info(lcSystemAudioCapture(),
-            QStringLiteral("mic peak %1 (buffer #%2)").arg(buffer.peak(), 0, 'f', 4).arg(count));
-    if (onMicBuffer)
-        onMicBuffer(buffer);
+            QStringLiteral("%1 peak %2 (buffer #%3)")
+                .arg(QLatin1String(side))
+                .arg(buffer.peak(), 0, 'f', 4)
+                .arg(count));
+    if (handler)
+        handler(buffer);
 }
 
 } // namespace palaverly

@@ -57,9 +57,8 @@ public:
     long micBufferCount() const { return m_micBufferCounter.load(std::memory_order_relaxed); }
 
 private:
-    // Capture thread.
-    void deliverSystem(const AudioBuffer& buffer);
-    void deliverMic(const AudioBuffer& buffer);
+    // Capture thread: counts the buffer of one side, logs its peak now and then, hands it on.
+    void deliver(const AudioBuffer& buffer, std::atomic<long>& counter, const char* side, const BufferHandler& handler);
 
     std::unique_ptr<CaptureBackend> m_backend;
     std::atomic<long> m_systemBufferCounter{0};

@@ -24,7 +24,6 @@ public:
     BackgroundJob& operator=(const BackgroundJob&) = delete;
 
     void cancel() { m_thread.request_stop(); }
-    bool isCancelled() { return m_thread.get_stop_source().stop_requested(); }
 
 private:
     std::jthread m_thread;

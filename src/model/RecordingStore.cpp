@@ -116,6 +116,11 @@ std::string RecordingStore::encode(const nlohmann::json& value)
     return json::encodePretty(value);
 }
 
+fs::path RecordingStore::recordingFolder(RecordingKind kind, const Uuid& id) const
+{
+    return m_baseDirectory / folderName(kind) / id.toString();
+}
+
 const Recording* RecordingStore::recording(const Uuid& id) const
 {
     const auto it
@@ -264,7 +269,7 @@ void RecordingStore::rename(const Recording& recording, const std::string& newNa
 
 void RecordingStore::updateDuration(const Uuid& id, RecordingKind kind, double duration)
 {
-    const fs::path path = m_baseDirectory / folderName(kind) / id.toString() / "meta.json";
+    const fs::path path = recordingFolder(kind, id) / "meta.json";
     std::string error;
     auto meta = readRecord<RecordingMeta>(path, kMaxMetaBytes, &error);
     if (!meta) {

@@ -39,6 +39,8 @@ public:
     static std::string encode(const nlohmann::json& value);
 
     const std::filesystem::path& baseDirectory() const { return m_baseDirectory; }
+    // The folder of a recording under its kind folder (never one of the older layout).
+    std::filesystem::path recordingFolder(RecordingKind kind, const Uuid& id) const;
     // Newest first.
     const std::vector<Recording>& recordings() const { return m_recordings; }
     const Recording* recording(const Uuid& id) const;

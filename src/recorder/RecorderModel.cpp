@@ -101,11 +101,6 @@ void RecorderModel::stopCurrent()
 
 namespace {
 
-std::filesystem::path recordingFolder(const RecordingStore& store, RecordingKind kind, const Uuid& id)
-{
-    return store.baseDirectory() / folderName(kind) / id.toString();
-}
-
 // Writes the first meta.json of a new recording; the failure text when it cannot.
 std::optional<std::string> writeNewMeta(const std::filesystem::path& folder, const Uuid& id, RecordingKind kind)
 {
@@ -114,75 +109,72 @@ std::optional<std::string> writeNewMeta(const std::filesystem::path& folder, con
     return writeFileAtomically(folder / "meta.json", RecordingStore::encode(meta.toJson()));
 }
 
+// Capture thread: hand the buffer on to the session (while it lives) and meter it, nothing else.
+std::function<void(const AudioBuffer&)> forwardTo(std::weak_ptr<RecordingSession> session,
+    void (RecordingSession::*append)(AudioBuffer), std::shared_ptr<AudioLevelMeter> meter)
+{
+    return [session = std::move(session), append, meter = std::move(meter)](const AudioBuffer& buffer) {
+        if (const auto target = session.lock())
+            ((*target).*append)(buffer);
+        meter->feed(buffer);
+    };
+}
+
 } // namespace
+
+std::shared_ptr<RecordingSession> RecorderModel::createSession(const Uuid& id, RecordingKind kind)
+{
+    const auto folder = m_store.recordingFolder(kind, id);
+    const auto mode
+        = kind == RecordingKind::note ? RecordingSession::Mode::micOnly : RecordingSession::Mode::meetingMix;
+    auto created = RecordingSession::create(folder, mode);
+    if (!created.session) {
+        startFailed(kind, created.error->description());
+        return nullptr;
+    }
+    if (const auto failure = writeNewMeta(folder, id, kind)) {
+        startFailed(kind, *failure);
+        return nullptr;
+    }
+    return std::move(created.session);
+}
 
 void RecorderModel::startMeeting()
 {
     const Uuid id = Uuid::generate();
-    const auto folder = recordingFolder(m_store, RecordingKind::meeting, id);
     auto capture = std::make_unique<SystemAudioCapture>(
         m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
-
-    auto created = RecordingSession::create(folder, RecordingSession::Mode::meetingMix);
-    if (!created.session)
-        return startFailed(RecordingKind::meeting, created.error->description());
-    const std::shared_ptr<RecordingSession> session = created.session;
-    if (const auto failure = writeNewMeta(folder, id, RecordingKind::meeting))
-        return startFailed(RecordingKind::meeting, *failure);
-
-    // Capture thread: hand the buffer on and meter it, nothing else.
-    const std::weak_ptr<RecordingSession> weakSession = session;
-    capture->onSystemBuffer = [weakSession, meter = m_systemMeter](const AudioBuffer& buffer) {
-        if (const auto target = weakSession.lock())
-            target->appendSystem(buffer);
-        meter->feed(buffer);
-    };
-    capture->onMicBuffer = [weakSession, meter = m_micMeter](const AudioBuffer& buffer) {
-        if (const auto target = weakSession.lock())
-            target->appendMic(buffer);
-        meter->feed(buffer);
-    };
+    auto session = createSession(id, RecordingKind::meeting);
+    if (!session)
+        return;
+    capture->onSystemBuffer = forwardTo(session, &RecordingSession::appendSystem, m_systemMeter);
+    capture->onMicBuffer = forwardTo(session, &RecordingSession::appendMic, m_micMeter);
     if (const auto failure = capture->start())
         return startFailed(RecordingKind::meeting, failure->description());
-
-    m_session = session;
     m_meetingCapture = std::move(capture);
-    setCurrentRecordingID(id);
-    setCurrentKind(RecordingKind::meeting);
-    setRecordingStartedAt(std::chrono::system_clock::now());
-    setRecording(true);
-    setLastError(std::nullopt);
-    startLevelPublishing();
-    m_store.reload();
+    recordingStarted(id, RecordingKind::meeting, std::move(session));
 }
 
 void RecorderModel::startNote()
 {
     const Uuid id = Uuid::generate();
-    const auto folder = recordingFolder(m_store, RecordingKind::note, id);
     auto tap = std::make_unique<MicrophoneTap>(
         m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
-
-    auto created = RecordingSession::create(folder, RecordingSession::Mode::micOnly);
-    if (!created.session)
-        return startFailed(RecordingKind::note, created.error->description());
-    const std::shared_ptr<RecordingSession> session = created.session;
-    if (const auto failure = writeNewMeta(folder, id, RecordingKind::note))
-        return startFailed(RecordingKind::note, *failure);
-
-    const std::weak_ptr<RecordingSession> weakSession = session;
-    tap->onBuffer = [weakSession, meter = m_micMeter](const AudioBuffer& buffer) {
-        if (const auto target = weakSession.lock())
-            target->appendMic(buffer);
-        meter->feed(buffer);
-    };
+    auto session = createSession(id, RecordingKind::note);
+    if (!session)
+        return;
+    tap->onBuffer = forwardTo(session, &RecordingSession::appendMic, m_micMeter);
     if (const auto failure = tap->start())
         return startFailed(RecordingKind::note, failure->description());
-
-    m_session = session;
     m_noteMic = std::move(tap);
+    recordingStarted(id, RecordingKind::note, std::move(session));
+}
+
+void RecorderModel::recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session)
+{
+    m_session = std::move(session);
     setCurrentRecordingID(id);
-    setCurrentKind(RecordingKind::note);
+    setCurrentKind(kind);
     setRecordingStartedAt(std::chrono::system_clock::now());
     setRecording(true);
     setLastError(std::nullopt);

@@ -118,6 +118,10 @@ private:
 
     void startMeeting();
     void startNote();
+    // Makes the recording's folder, audio.wav and first meta.json; on failure reports it and
+    // gives nothing.
+    std::shared_ptr<RecordingSession> createSession(const Uuid& id, RecordingKind kind);
+    void recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session);
     void stop();
     void startFailed(RecordingKind kind, const std::string& error);
     void startLevelPublishing();

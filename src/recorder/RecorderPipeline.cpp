@@ -182,7 +182,7 @@ void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Trans
     if (plain.empty())
         return;
     setSummarizing(id, SummarizingState::running());
-    const auto folder = m_store.baseDirectory() / folderName(kind) / id.toString();
+    const auto folder = m_store.recordingFolder(kind, id);
     const auto prompt = prompts::summaryPrompt(kind, plain);
     const auto client = m_deps->openRouter;
 

@@ -65,7 +65,6 @@ public:
     const ServiceError* serviceError() const { return std::get_if<ServiceError>(&m_value); }
     const TransportError* transportError() const { return std::get_if<TransportError>(&m_value); }
     const DecodingError* decodingError() const { return std::get_if<DecodingError>(&m_value); }
-    const Variant& variant() const { return m_value; }
 
     // The sentence for the user and the log.
     std::string description() const
