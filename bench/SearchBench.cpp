@@ -4,7 +4,7 @@
 // character at a time, with the search index the library window keeps between keystrokes.
 // Prints the cost of the first keystroke (which folds every text once), the median without the
 // index for comparison, and last "search_ms X": the median time per keystroke.
-#include "ui/LibraryLogic.h"
+#include "ui/logic/LibraryLogic.h"
 
 #include "LibrarySeed.h"
 

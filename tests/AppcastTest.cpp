@@ -1,4 +1,4 @@
-#include "app/Appcast.h"
+#include "updater/Appcast.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/AutostartEntry.h"
+#include "system/AutostartEntry.h"
 
 #include <QDir>
 #include <QFile>

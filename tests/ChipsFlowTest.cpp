@@ -1,4 +1,4 @@
-#include "ui/ChipsFlow.h"
+#include "ui/logic/ChipsFlow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/DetailLogic.h"
+#include "ui/logic/DetailLogic.h"
 
 #include <gtest/gtest.h>
 

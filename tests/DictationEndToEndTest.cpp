@@ -3,12 +3,12 @@
 // A text field of this process stands in for the application that has the keyboard focus.
 #include "dictation/DictationHotkeyMonitor.h"
 #include "dictation/DictationManager.h"
-#include "dictation/DictationPanelController.h"
-#include "dictation/DictationPanelLayout.h"
-#include "dictation/DictationPanelView.h"
-#include "dictation/DictationWiring.h"
 #include "dictation/TextInjector.h"
 #include "services/ASRClient.h"
+#include "ui/dictation/DictationPanelController.h"
+#include "ui/dictation/DictationPanelLayout.h"
+#include "ui/dictation/DictationPanelView.h"
+#include "ui/dictation/DictationWiring.h"
 
 #include "FakeSpeechService.h"
 #include "FocusedField.h"

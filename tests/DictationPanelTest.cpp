@@ -1,8 +1,8 @@
-#include "dictation/DictationBars.h"
 #include "dictation/DictationManager.h"
-#include "dictation/DictationPanelController.h"
-#include "dictation/DictationPanelLayout.h"
-#include "dictation/DictationPanelView.h"
+#include "ui/dictation/DictationBars.h"
+#include "ui/dictation/DictationPanelController.h"
+#include "ui/dictation/DictationPanelLayout.h"
+#include "ui/dictation/DictationPanelView.h"
 
 #include "FakeCaptureBackend.h"
 #include "FocusedField.h"

@@ -1,4 +1,4 @@
-#include "ui/LibraryLogic.h"
+#include "ui/logic/LibraryLogic.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/LibraryView.h"
+#include "ui/library/LibraryView.h"
 
 #include "ScriptedRecorder.h"
 #include "TempLibrary.h"
@@ -6,9 +6,9 @@
 
 #include "QtWait.h"
 #include "model/RecordingStore.h"
-#include "ui/LibraryListModel.h"
-#include "ui/Placeholders.h"
-#include "ui/RecordingDetail.h"
+#include "ui/detail/RecordingDetail.h"
+#include "ui/library/LibraryListModel.h"
+#include "ui/widgets/Placeholders.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -1,16 +1,16 @@
 // The library window over the program's real recorder: a meeting recorded through the PulseAudio
 // daemon of run-with-services.sh, transcribed by a loopback speech service and titled by a
 // loopback chat endpoint, followed live by the list and the detail.
-#include "ui/LibraryWindow.h"
+#include "ui/library/LibraryWindow.h"
 
-#include "ui/LibraryListModel.h"
-#include "ui/LibraryView.h"
-#include "ui/LiveRecordingPane.h"
-#include "ui/RecordButton.h"
-#include "ui/RecorderModelLink.h"
-#include "ui/RecordingDetail.h"
-#include "ui/TranscriptPane.h"
-#include "ui/TranscriptTurns.h"
+#include "ui/detail/LiveRecordingPane.h"
+#include "ui/detail/RecordingDetail.h"
+#include "ui/detail/TranscriptPane.h"
+#include "ui/detail/TranscriptTurns.h"
+#include "ui/library/LibraryListModel.h"
+#include "ui/library/LibraryView.h"
+#include "ui/library/RecordButton.h"
+#include "ui/logic/RecorderModelLink.h"
 
 #include "QtWait.h"
 #include "RecorderRig.h"

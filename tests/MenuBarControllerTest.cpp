@@ -5,7 +5,7 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
-#include "ui/LibraryWindow.h"
+#include "ui/library/LibraryWindow.h"
 
 #include "QtWait.h"
 #include "RecorderRig.h"

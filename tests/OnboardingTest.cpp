@@ -4,8 +4,8 @@
 #include "system/PermissionsSnapshot.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
-#include "ui/OnboardingView.h"
-#include "ui/OnboardingWindowController.h"
+#include "ui/onboarding/OnboardingView.h"
+#include "ui/onboarding/OnboardingWindowController.h"
 
 #include "QtWait.h"
 

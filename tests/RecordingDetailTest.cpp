@@ -1,4 +1,4 @@
-#include "ui/RecordingDetail.h"
+#include "ui/detail/RecordingDetail.h"
 
 #include "ScriptedRecorder.h"
 #include "TempLibrary.h"
@@ -7,13 +7,13 @@
 #include "QtWait.h"
 #include "model/JsonCoding.h"
 #include "model/RecordingStore.h"
-#include "ui/ChipsFlowLayout.h"
-#include "ui/LiveRecordingPane.h"
-#include "ui/Placeholders.h"
-#include "ui/SpeakerChipsBar.h"
-#include "ui/SummaryPane.h"
-#include "ui/TranscriptPane.h"
-#include "ui/TranscriptTurns.h"
+#include "ui/detail/ChipsFlowLayout.h"
+#include "ui/detail/LiveRecordingPane.h"
+#include "ui/detail/SpeakerChipsBar.h"
+#include "ui/detail/SummaryPane.h"
+#include "ui/detail/TranscriptPane.h"
+#include "ui/detail/TranscriptTurns.h"
+#include "ui/widgets/Placeholders.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,5 +1,5 @@
-#include "ui/SearchText.h"
-#include "ui/LibraryLogic.h"
+#include "ui/logic/SearchText.h"
+#include "ui/logic/LibraryLogic.h"
 
 #include <gtest/gtest.h>
 #include <random>

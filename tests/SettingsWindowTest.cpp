@@ -1,16 +1,16 @@
 // The settings window with its three panes, offscreen, against probes that find no sound server
 // and no display; and the texts the window computes.
-#include "app/LastCheckTime.h"
 #include "system/AppSettings.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
-#include "ui/SettingsAboutPane.h"
-#include "ui/SettingsGeneralPane.h"
-#include "ui/SettingsPermissionsPane.h"
-#include "ui/SettingsText.h"
-#include "ui/SettingsWindowController.h"
+#include "ui/settings/SettingsAboutPane.h"
+#include "ui/settings/SettingsGeneralPane.h"
+#include "ui/settings/SettingsPermissionsPane.h"
+#include "ui/settings/SettingsText.h"
+#include "ui/settings/SettingsWindowController.h"
+#include "updater/LastCheckTime.h"
 
 #include "QtWait.h"
 

@@ -1,13 +1,13 @@
 // The shortcut recorder fed real key events (native X11 key codes, as the X server delivers them)
 // on a real X server, alone and bound to the settings in the general pane.
-#include "ui/ShortcutRecorderField.h"
-#include "app/AutostartEntry.h"
+#include "ui/settings/ShortcutRecorderField.h"
 #include "system/AppSettings.h"
+#include "system/AutostartEntry.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
-#include "ui/SettingsGeneralPane.h"
+#include "ui/settings/SettingsGeneralPane.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "ui/SymbolIcon.h"
+#include "ui/widgets/SymbolIcon.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

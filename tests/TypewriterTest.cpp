@@ -1,4 +1,4 @@
-#include "ui/Typewriter.h"
+#include "ui/logic/Typewriter.h"
 
 #include "QtWait.h"
 

@@ -1,4 +1,4 @@
-#include "app/UpdateAlerts.h"
+#include "ui/updater/UpdateAlerts.h"
 
 #include "WidgetFind.h"
 

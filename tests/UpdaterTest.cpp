@@ -1,11 +1,11 @@
 // The updater against a real HTTP server on 127.0.0.1 serving the feed, with a scripted user in
 // place of the windows; the console lines are the product here, so they are compared whole.
-#include "app/Updater.h"
-#include "app/LastCheckTime.h"
-#include "app/UpdateUserDriver.h"
-#include "app/UpdaterLogger.h"
+#include "updater/Updater.h"
 #include "system/AppSettings.h"
 #include "system/NotificationCenter.h"
+#include "updater/LastCheckTime.h"
+#include "updater/UpdateUserDriver.h"
+#include "updater/UpdaterLogger.h"
 
 #include "FakeHttpServer.h"
 #include "LogCapture.h"

@@ -1,6 +1,6 @@
 #include "app/TrayMenuModel.h"
 
-#include "ui/LibraryLogic.h"
+#include "ui/logic/LibraryLogic.h"
 
 namespace palaverly {
 

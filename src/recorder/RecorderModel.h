@@ -3,6 +3,7 @@
 #include "common/IsoDate.h"
 #include "common/Uuid.h"
 #include "model/Recording.h"
+#include "recorder/JobStates.h"
 
 #include <QObject>
 #include <QTimer>
@@ -26,29 +27,6 @@ class MicrophoneTap;
 class RecordingSession;
 class SystemAudioCapture;
 struct RecorderDependencies;
-
-// State of the transcription job of one recording. A recording without an entry is idle.
-struct TranscribingState {
-    enum class Kind { idle, running, failed };
-    Kind kind = Kind::idle;
-    // running: "uploading" or "processing"; failed: the error text.
-    std::string detail;
-
-    static TranscribingState running(std::string stage) { return {Kind::running, std::move(stage)}; }
-    static TranscribingState failed(std::string message) { return {Kind::failed, std::move(message)}; }
-    bool operator==(const TranscribingState&) const = default;
-};
-
-// State of the summary job of one recording. A recording without an entry is idle.
-struct SummarizingState {
-    enum class Kind { idle, running, failed };
-    Kind kind = Kind::idle;
-    std::string message; // failed: the error text
-
-    static SummarizingState running() { return {Kind::running, {}}; }
-    static SummarizingState failed(std::string message) { return {Kind::failed, std::move(message)}; }
-    bool operator==(const SummarizingState&) const = default;
-};
 
 // Makes recordings: starts and stops meetings and notes, publishes the live input level, and
 // runs the transcription, title and summary jobs of each recording. Main thread only; every

@@ -4,6 +4,7 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardLayout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NotificationCenter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AppSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AutostartEntry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PermissionsSnapshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemSettingsPage.cpp
 )

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/LibraryRecorder.h"
+#include "ui/logic/LibraryRecorder.h"
 
 #include <map>
 #include <vector>

@@ -13,12 +13,12 @@
 #include "model/RecordingStore.h"
 #include "system/AppSettings.h"
 #include "system/NotificationCenter.h"
-#include "ui/LibraryView.h"
-#include "ui/LibraryWindow.h"
-#include "ui/RecordButton.h"
-#include "ui/RecordingDetail.h"
-#include "ui/SpeakerChipsBar.h"
-#include "ui/TranscriptPane.h"
+#include "ui/detail/RecordingDetail.h"
+#include "ui/detail/SpeakerChipsBar.h"
+#include "ui/detail/TranscriptPane.h"
+#include "ui/library/LibraryView.h"
+#include "ui/library/LibraryWindow.h"
+#include "ui/library/RecordButton.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,7 +1,0 @@
-#include "dictation/DictationPanelWindow.h"
-
-namespace palaverly {
-
-void preparePanelWindow(QWidget&) { }
-
-} // namespace palaverly

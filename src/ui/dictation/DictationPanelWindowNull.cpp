@@ -1,0 +1,7 @@
+#include "ui/dictation/DictationPanelWindow.h"
+
+namespace palaverly {
+
+void preparePanelWindow(QWidget&) { }
+
+} // namespace palaverly

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/Recording.h"
+#include "recorder/JobStates.h"
+
+#include <QObject>
+#include <chrono>
+#include <optional>
+
+namespace palaverly {
+
+// What the library window reads from the recorder and asks of it. The program hands the window
+// a RecorderModelLink over its RecorderModel; the window's tests drive a scripted one. Main
+// thread only; each signal fires after the values it names have changed.
+class LibraryRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual bool isRecording() const = 0;
+    virtual std::optional<RecordingKind> currentKind() const = 0;
+    virtual std::optional<Uuid> currentRecordingID() const = 0;
+    virtual std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const = 0;
+    // The live input level on the linear sample scale (1.0 = full scale).
+    virtual float inputLevel() const = 0;
+    // idle when the recorder holds no state for the id.
+    virtual TranscribingState transcribingState(const Uuid& id) const = 0;
+    virtual SummarizingState summarizingState(const Uuid& id) const = 0;
+
+    // Start a meeting / a note when idle, else stop the running recording.
+    virtual void toggleMeeting() = 0;
+    virtual void toggleNote() = 0;
+    virtual void resummarize(const Recording& recording) = 0;
+
+    // Stops whatever runs, through the toggle of its kind.
+    void stopCurrent();
+
+signals:
+    // isRecording, currentKind or recordingStartedAt.
+    void recordingStateChanged();
+    void currentRecordingIDChanged();
+    void inputLevelChanged();
+    void transcribingStatesChanged();
+    void summarizingStatesChanged();
+};
+
+} // namespace palaverly

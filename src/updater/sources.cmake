@@ -1,0 +1,8 @@
+list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/Appcast.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppcastFetcher.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LastCheckTime.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Updater.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/UpdaterLogger.cpp
+)
+list(APPEND PALAVERLY_CORE_LIBS CURL::libcurl)
