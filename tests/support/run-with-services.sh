@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command with the real components the tests talk to:
 #   - an X server (Xvfb) on a free display, exported as DISPLAY;
+#   - a private D-Bus session bus, exported as DBUS_SESSION_BUS_ADDRESS;
 #   - a private PulseAudio daemon, exported as PULSE_SERVER, with two null sinks:
 #     "palaverly_speakers" (the default output; its monitor is the system sound) and
 #     "palaverly_mic" (its monitor is the default input, a virtual microphone).
@@ -10,8 +11,10 @@ set -uo pipefail
 runtime=$(mktemp -d /tmp/palaverly-services.XXXXXX)
 xvfb_pid=""
 pulse_pid=""
+bus_pid=""
 cleanup() {
   [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null
+  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$runtime"
@@ -38,6 +41,15 @@ xvfb_pid=$!
 export DISPLAY="$display"
 if ! wait_for 100 xdpyinfo; then
   echo "run-with-services: Xvfb did not start" >&2; cat "$runtime/xvfb.log" >&2; exit 1
+fi
+
+# Session bus.
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus" >"$runtime/dbus.log" 2>&1 &
+bus_pid=$!
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
+if ! wait_for 100 dbus-send --session --dest=org.freedesktop.DBus --type=method_call --print-reply \
+  /org/freedesktop/DBus org.freedesktop.DBus.GetId; then
+  echo "run-with-services: the session bus did not start" >&2; cat "$runtime/dbus.log" >&2; exit 1
 fi
 
 # Sound server (as root it needs its own runtime folder and an anonymous socket).
