@@ -84,27 +84,6 @@ bool hearsTone(const Received& received, double frequency, double share)
     return waitFor([&] { return toneShare(recordAfter(received, received.frames(), 0.1), 48000, frequency) > share; });
 }
 
-// Restores the shared daemon's devices however a test ends.
-struct DefaultDevicesGuard {
-    std::vector<std::string> modules;
-    ~DefaultDevicesGuard()
-    {
-        for (const auto& module : modules)
-            pactl("unload-module " + module);
-        pactl(std::string("set-default-sink ") + kSpeakersSink);
-        pactl(std::string("set-default-source ") + kMicSink + ".monitor");
-    }
-    std::string loadNullSink(const std::string& name)
-    {
-        auto index = pactl("load-module module-null-sink sink_name=" + name + " rate=44100 channels=2");
-        EXPECT_TRUE(index);
-        if (!index)
-            return {};
-        modules.push_back(std::string(index->substr(0, index->find('\n'))));
-        return modules.back();
-    }
-};
-
 } // namespace
 
 TEST(SystemAudioCaptureTest, CountsBuffersAndLogsThePeakOfEveryFiftieth)
@@ -241,9 +220,8 @@ TEST(SystemAudioCaptureTest, FollowsTheDefaultOutputAndSurvivesItsRemoval)
     if (!soundServerAvailable())
         GTEST_SKIP() << "needs tests/support/run-with-services.sh";
     LogCapture log;
-    DefaultDevicesGuard devices;
-    const std::string headphonesModule = devices.loadNullSink("palaverly_headphones");
-    ASSERT_FALSE(headphonesModule.empty());
+    ExtraSinks devices;
+    ASSERT_TRUE(devices.load("palaverly_headphones", 44100, 2));
     TonePlayer speakers(kSpeakersSink, 440, 0.5);
     TonePlayer headphones("palaverly_headphones", 880, 0.5);
     TonePlayer mic(kMicSink, 1000, 0.25);
@@ -266,8 +244,7 @@ TEST(SystemAudioCaptureTest, FollowsTheDefaultOutputAndSurvivesItsRemoval)
     EXPECT_TRUE(log.contains("CaptureBackend", "Following the new default output: palaverly_headphones.monitor"));
 
     // Headphones pulled out (the device disappears): both sides go on delivering, stop is clean.
-    ASSERT_TRUE(pactl("unload-module " + headphonesModule));
-    devices.modules.clear();
+    ASSERT_TRUE(devices.unload("palaverly_headphones"));
     ASSERT_TRUE(pactl(std::string("set-default-sink ") + kSpeakersSink));
     const size_t systemMark = system.buffers();
     const size_t micMark = microphone.buffers();

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,62 @@ namespace palaverly::test {
 bool soundServerAvailable()
 {
     return std::getenv("PALAVERLY_TEST_SERVICES") && std::getenv("PULSE_SERVER") && pactl("info");
+}
+
+namespace {
+
+bool controlSoundServer(const char* action)
+{
+    const char* script = std::getenv("PALAVERLY_SERVICES_SCRIPT");
+    if (!script)
+        return false;
+    return std::system(("'" + std::string(script) + "' --sound-server-control " + action).c_str()) == 0;
+}
+
+} // namespace
+
+SoundServerOutage::SoundServerOutage()
+    : m_killed(controlSoundServer("kill"))
+{
+}
+
+SoundServerOutage::~SoundServerOutage()
+{
+    restart();
+}
+
+bool SoundServerOutage::restart()
+{
+    if (m_killed && controlSoundServer("start"))
+        m_killed = false;
+    return !m_killed;
+}
+
+ExtraSinks::~ExtraSinks()
+{
+    for (const auto& [name, module] : m_modules)
+        pactl("unload-module " + module);
+    pactl(std::string("set-default-sink ") + kSpeakersSink);
+    pactl(std::string("set-default-source ") + kMicSink + ".monitor");
+}
+
+bool ExtraSinks::load(const std::string& name, int rate, int channels)
+{
+    const auto index = pactl("load-module module-null-sink sink_name=" + name + " rate=" + std::to_string(rate)
+        + " channels=" + std::to_string(channels));
+    if (!index)
+        return false;
+    m_modules.emplace_back(name, index->substr(0, index->find('\n')));
+    return true;
+}
+
+bool ExtraSinks::unload(const std::string& name)
+{
+    const auto it = std::find_if(m_modules.begin(), m_modules.end(), [&](const auto& m) { return m.first == name; });
+    if (it == m_modules.end() || !pactl("unload-module " + it->second))
+        return false;
+    m_modules.erase(it);
+    return true;
 }
 
 std::optional<std::string> pactl(const std::string& arguments)

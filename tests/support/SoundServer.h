@@ -5,11 +5,12 @@
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
-// Helpers for tests that talk to the PulseAudio daemon of run-with-services.sh: its two null sinks
-// are "palaverly_speakers" (the default output) and "palaverly_mic" (its monitor is the default
-// input, a virtual microphone).
+// Helpers for tests that talk to the sound server of run-with-services.sh (PulseAudio, or PipeWire
+// through its pulse server): its two null sinks are "palaverly_speakers" (the default output) and
+// "palaverly_mic" (its monitor is the default input, a virtual microphone).
 namespace palaverly::test {
 
 inline constexpr const char* kSpeakersSink = "palaverly_speakers";
@@ -17,6 +18,40 @@ inline constexpr const char* kMicSink = "palaverly_mic";
 
 // True when the test runs under run-with-services.sh and the daemon answers.
 bool soundServerAvailable();
+
+// Kills the sound server of run-with-services.sh (SIGKILL, as a crash looks to its clients) when
+// made, and brings it back on the same socket with the same sinks and defaults at restart() or,
+// at the latest, when destroyed. Players of TonePlayer die with it.
+class SoundServerOutage {
+public:
+    SoundServerOutage();
+    ~SoundServerOutage();
+    SoundServerOutage(const SoundServerOutage&) = delete;
+    SoundServerOutage& operator=(const SoundServerOutage&) = delete;
+    bool killed() const { return m_killed; }
+    // True when the server answers again.
+    bool restart();
+
+private:
+    bool m_killed = false;
+};
+
+// Null sinks a test loads into the shared server; unloaded, and the default devices set back to
+// the script's, however the test ends.
+class ExtraSinks {
+public:
+    ExtraSinks() = default;
+    ~ExtraSinks();
+    ExtraSinks(const ExtraSinks&) = delete;
+    ExtraSinks& operator=(const ExtraSinks&) = delete;
+    // Loads a null sink; false when the server refused.
+    bool load(const std::string& name, int rate, int channels);
+    // Unloads it now (a device unplugged).
+    bool unload(const std::string& name);
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_modules; // sink name, module index
+};
 
 // Runs `pactl <arguments>`; returns its standard output, or nothing when it fails.
 std::optional<std::string> pactl(const std::string& arguments);
