@@ -1,7 +1,9 @@
-// Upload benchmark: wall time and peak memory growth of ASRClient::submitJob on a large file,
-// against Debian's curl command-line tool sending the same file to the same loopback server.
+// Upload benchmark: wall time and peak memory growth of ASRClient::submitJob (or, with --openai,
+// of the OpenAI-compatible client's transcribe) on a large file, against Debian's curl
+// command-line tool sending the same file to the same loopback server.
 
 #include "services/ASRClient.h"
+#include "services/OpenAITranscriptionClient.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
@@ -104,7 +107,8 @@ private:
             received += static_cast<std::uint64_t>(got);
         }
         m_lastBody.store(received);
-        const std::string body = "{\"job_id\":\"bench\"}";
+        // Read as a job id by the job client and as an empty transcript by the OpenAI-compatible one.
+        const std::string body = "{\"job_id\":\"bench\",\"text\":\"\",\"segments\":[],\"duration\":0}";
         sendAll(connection,
             "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())
                 + "\r\nConnection: close\r\n\r\n" + body);
@@ -193,14 +197,17 @@ int main(int argc, char** argv)
 {
     std::uint64_t megabytes = 2048;
     int runs = 3;
+    bool openai = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--megabytes" && i + 1 < argc)
+        if (arg == "--openai")
+            openai = true;
+        else if (arg == "--megabytes" && i + 1 < argc)
             megabytes = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--runs" && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
         else
-            fail("usage: bench_upload [--megabytes N] [--runs K]");
+            fail("usage: bench_upload [--megabytes N] [--runs K] [--openai]");
     }
     if (megabytes == 0)
         fail("--megabytes must be at least 1");
@@ -214,11 +221,21 @@ int main(int argc, char** argv)
     DiscardingServer server;
     const std::string baseUrl = "http://127.0.0.1:" + std::to_string(server.port());
     const palaverly::ASRClient client(baseUrl, std::make_shared<palaverly::SteadySleeper>());
+    const palaverly::OpenAITranscriptionClient recognizer({baseUrl}, std::make_shared<palaverly::SteadySleeper>());
+    // The error text of a failed upload, or nothing.
+    const auto upload = [&](const std::filesystem::path& audio) -> std::optional<std::string> {
+        if (openai) {
+            auto transcript = recognizer.transcribe(audio, "/api/diarize/async", {});
+            return transcript ? std::nullopt : std::optional(transcript.error().description());
+        }
+        auto jobId = client.submitJob(audio, "/api/diarize/async", {});
+        return jobId ? std::nullopt : std::optional(jobId.error().description());
+    };
     // One small upload first, so that libcurl's one-time set-up is not counted.
     {
         const auto warm = directory / "warm.wav";
         makeSparseWav(warm, 4096);
-        if (!client.submitJob(warm, "/api/diarize/async", {}))
+        if (upload(warm))
             fail("warm-up upload failed");
         std::filesystem::remove(warm);
     }
@@ -230,10 +247,10 @@ int main(int argc, char** argv)
         const long baselineKb = statusKb("VmRSS");
         const bool peakReset = resetPeakRss();
         const auto start = Clock::now();
-        const auto jobId = client.submitJob(file, "/api/diarize/async", {});
+        const auto failure = upload(file);
         const double ours = std::chrono::duration<double>(Clock::now() - start).count();
-        if (!jobId)
-            fail("upload failed: " + jobId.error().description());
+        if (failure)
+            fail("upload failed: " + *failure);
         if (server.lastBodyBytes() < fileBytes)
             fail("the server received less than the file");
         const long peakKb = peakReset ? statusKb("VmHWM") : statusKb("VmRSS");

@@ -24,7 +24,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${PALAVERLY_BUILD_NUMBER})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio")
+# What the library scan cannot see, because it is loaded at run time: the GStreamer elements the
+# player plays through (the file's decoder and the sound server's sink) and libsecret, through
+# which QtKeychain reaches the Secret Service. The scan appends the libraries it finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio | gstreamer1.0-pipewire, libsecret-1-0")
+# Qt's own Russian texts (the standard context menus and dialog buttons), a sound server, and a
+# keyring to keep the API keys in.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "qt6-translations-l10n, pulseaudio | pipewire-pulse, gnome-keyring | kwalletmanager | keepassxc")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS pavucontrol)
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
 include(CPack)

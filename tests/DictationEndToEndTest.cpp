@@ -105,7 +105,7 @@ protected:
         m_client = std::make_unique<ASRClient>(m_service.baseUrl(), m_pollSleeper);
 
         DictationManager::Dependencies deps; // the real microphone and paste
-        deps.speechClient = m_client.get();
+        deps.transcriber = fixedTranscriber(*m_client);
         deps.sleeper = m_errorSleeper;
         deps.temporaryRoot = m_tempRoot.path().toStdString();
         m_manager = std::make_unique<DictationManager>(std::move(deps));

@@ -1,8 +1,10 @@
 #include "dictation/DictationManager.h"
 #include "common/Uuid.h"
 #include "services/ASRClient.h"
+#include "services/ServiceConfig.h"
 
 #include "FakeCaptureBackend.h"
+#include "FakeOpenAISpeechService.h"
 #include "FakeSpeechService.h"
 #include "LogCapture.h"
 #include "QtWait.h"
@@ -39,11 +41,12 @@ protected:
     }
 
     // A manager on the fake microphone and service, pasting into m_pasted.
-    std::unique_ptr<DictationManager> makeManager(const std::filesystem::path& temporaryRoot)
+    std::unique_ptr<DictationManager> makeManager(
+        const std::filesystem::path& temporaryRoot, TranscriberSource transcriber = {})
     {
         DictationManager::Dependencies deps;
         deps.microphone = std::make_unique<MicrophoneTap>(std::make_unique<test::FakeCaptureBackend>(m_mic));
-        deps.speechClient = m_client.get();
+        deps.transcriber = transcriber ? std::move(transcriber) : fixedTranscriber(*m_client);
         deps.sleeper = m_sleeper;
         deps.paste = [this](const std::string& text) { m_pasted.push_back(text); };
         deps.temporaryRoot = temporaryRoot;
@@ -127,6 +130,23 @@ TEST_F(DictationManagerTest, AHoldIsRecordedTranscribedTrimmedPastedAndForgotten
     m_manager->stop();
     ASSERT_TRUE(settlesIn(Kind::idle));
     EXPECT_EQ(m_pasted.size(), 1u);
+}
+
+TEST_F(DictationManagerTest, AnOpenAICompatibleRecognizerGetsTheDictationAndItsWordsArePasted)
+{
+    test::FakeOpenAISpeechService local;
+    local.setSegments({{0.0, 0.8, "Купить молоко"}, {0.8, 1.0, "и хлеб."}}, 1.0);
+    ServiceConfig config{.transcriptionApi = TranscriptionApi::openai, .transcriptionUrl = local.baseUrl()};
+    m_manager = makeManager(
+        m_tempRoot.path().toStdString(), [&] { return makeTranscriber(config, m_sleeper, TranscriptUse::dictation); });
+    m_manager->start();
+    speak(1.0);
+    m_manager->stop();
+    ASSERT_TRUE(settlesIn(Kind::idle));
+    EXPECT_EQ(m_pasted, std::vector<std::string>{"Купить молоко и хлеб."});
+    ASSERT_EQ(local.uploads().size(), 1u);
+    EXPECT_EQ(local.uploads()[0].audio.size(), 44u + 48000u * 2);
+    EXPECT_TRUE(m_service.requests().empty());
 }
 
 TEST_F(DictationManagerTest, AStartThatFailsShowsWhyForThreeSecondsAndLeavesNothingBehind)

@@ -5,6 +5,7 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "system/ServiceSettings.h"
 #include "ui/library/LibraryWindow.h"
 
 #include "QtWait.h"
@@ -30,7 +31,7 @@ protected:
         settingsFile.setValue(QStringLiteral("onboarding.hasCompleted"), true);
         settings.setAutoCheckUpdates(false);
         controller = std::make_unique<MenuBarController>(
-            *recorder, store, settings, settingsFile, notifications, MenuBarController::Platform{});
+            *recorder, store, settings, services, settingsFile, notifications, MenuBarController::Platform{});
     }
 
     // The menu as the user would see it on opening: texts, "-" for separators.
@@ -55,6 +56,7 @@ protected:
     QSettings settingsFile{settingsDir.filePath("palaverly.conf"), QSettings::IniFormat};
     NotificationCenter notifications;
     AppSettings settings{settingsFile, notifications};
+    ServiceSettings services{settingsFile, {.keyFile = settingsDir.filePath("keys.json").toStdString()}};
     RecorderRig rig{&settings};
     RecordingStore& store = rig.store;
     FakeSpeechService& speech = rig.speech;
@@ -168,7 +170,7 @@ TEST_F(MenuBarControllerTest, OnboardingOpensOnTheFirstLaunchOnly)
     controller.reset();
     settingsFile.remove(QStringLiteral("onboarding.hasCompleted"));
     controller = std::make_unique<MenuBarController>(
-        *recorder, store, settings, settingsFile, notifications, MenuBarController::Platform{});
+        *recorder, store, settings, services, settingsFile, notifications, MenuBarController::Platform{});
     EXPECT_FALSE(controller->isShowingOnboarding()); // scheduled after start-up, not during it
     ASSERT_TRUE(waitUntil([&] { return controller->isShowingOnboarding(); }));
 }

@@ -26,8 +26,10 @@ protected:
     OnboardingTest()
         : m_store(m_dir.filePath("palaverly.conf"), QSettings::IniFormat)
     {
-        m_notifications.addObserver(notifications::kOpenSettings, &m_notifications,
-            [this](const QVariantMap&) { m_events.push_back("openSettings"); });
+        m_notifications.addObserver(notifications::kOpenSettings, &m_notifications, [this](const QVariantMap& info) {
+            const QString pane = info.value(QStringLiteral("pane")).toString();
+            m_events.push_back(pane.isEmpty() ? "openSettings" : "openSettings:" + pane.toStdString());
+        });
     }
 
     ~OnboardingTest() override
@@ -193,9 +195,21 @@ TEST_F(OnboardingTest, FinishingInTheSettingsOpensThemAndCompletes)
     OnboardingView* wizard = view(*controller);
     for (int page = 0; page < 4; ++page)
         click(wizard, "primaryButton");
+    EXPECT_EQ(child<QWidget>(wizard, "servicesNotice"), nullptr);
     click(wizard, "finishInSettingsButton");
     EXPECT_EQ(m_events, (std::vector<std::string>{"openSettings", "completed"}));
     EXPECT_FALSE(OnboardingWindowController::needsOnboarding(m_store));
+
+    // A build without a recognizer says so on the last page and leads to its settings.
+    m_events.clear();
+    controller->setServicesNotice([] { return QStringLiteral("Сервис распознавания речи не настроен."); });
+    controller->show();
+    wizard = view(*controller);
+    for (int page = 0; page < 4; ++page)
+        click(wizard, "primaryButton");
+    EXPECT_EQ(child<QLabel>(wizard, "servicesNoticeText")->text(), "Сервис распознавания речи не настроен.");
+    click(wizard, "openServicesButton");
+    EXPECT_EQ(m_events, (std::vector<std::string>{"openSettings:services", "completed"}));
 }
 
 TEST_F(OnboardingTest, WithEverythingGrantedTheLastPageHasNoLimitations)

@@ -25,6 +25,14 @@ outside=$(grep -v -e '^\./$' -e '^\./usr/' <<<"$listing" || true)
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt: $depends"
+# Loaded at run time, so only named dependencies bring them: the player's GStreamer elements and
+# the library QtKeychain reaches the keyring through; Qt's Russian texts are recommended.
+for needed in gstreamer1.0-plugins-base gstreamer1.0-plugins-good \
+              'gstreamer1.0-pulseaudio | gstreamer1.0-pipewire' libsecret-1-0 libqt6keychain1; do
+  grep -qF -- "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
+done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -qF qt6-translations-l10n <<<"$recommends" || fail "Recommends lacks Qt's translations: $recommends"
 
 dpkg-deb -x "$deb" "$work/root"
 [ -x "$work/root/usr/bin/palaverly" ] || fail "program not executable"

@@ -1,5 +1,7 @@
 #include "recorder/ProcessingPrompts.h"
+#include "services/ServiceConfig.h"
 
+#include "FakeOpenAISpeechService.h"
 #include "LogCapture.h"
 #include "QtWait.h"
 #include "RecorderRig.h"
@@ -97,6 +99,37 @@ TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
         1);
     EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (meeting): 2 segments, 2 speakers"));
     EXPECT_TRUE(logs.contains("RecorderModel", "Auto-titled " + id + " → Планы на квартал"));
+}
+
+TEST_F(RecorderPipelineTest, AMeetingGoesToAnOpenAICompatibleRecognizerWhenThatIsChosen)
+{
+    FakeOpenAISpeechService local("sk-local");
+    transcriber = [&] {
+        return makeTranscriber({.transcriptionApi = TranscriptionApi::openai,
+                                   .transcriptionUrl = local.baseUrl(),
+                                   .transcriptionKey = "sk-local"},
+            sleeper);
+    };
+    chat.scriptAnswers({FakeChatService::reply("Бюджет на квартал")});
+    const Recording recording = addRecording(RecordingKind::meeting);
+
+    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    ASSERT_TRUE(idle(recording.id));
+    ASSERT_EQ(local.uploads().size(), 1u);
+    EXPECT_EQ(local.uploads()[0].audio, "RIFF");
+    EXPECT_TRUE(speech.requests().empty());
+    EXPECT_EQ(stages, (std::vector<std::string>{"uploading", "uploading", "processing", "-"}));
+
+    const Recording* saved = store.recording(recording.id);
+    ASSERT_TRUE(saved && saved->transcript);
+    EXPECT_EQ(
+        saved->transcript->plainText(), "SPEAKER_00: Добрый день, начнём.\n\nSPEAKER_00: Сегодня обсудим бюджет.");
+    EXPECT_EQ(saved->name, "Бюджет на квартал");
+    EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (meeting): 2 segments, 1 speakers"));
+    // No job, so no job id to report.
+    const auto lines = logs.messages("RecorderModel");
+    EXPECT_TRUE(std::none_of(
+        lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("ASR job submitted"); }));
 }
 
 TEST_F(RecorderPipelineTest, TheUsersNameAlwaysWinsOverTheAutomaticTitle)

@@ -291,6 +291,20 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     actions->actions().last()->trigger();
     EXPECT_EQ(deleteRequested.count(), 1);
 
+    // Without a transcript and without a recognizer to make one, the pane leads to the settings.
+    fs::remove(m_folder / "transcript.json");
+    m_store->reload();
+    m_recorder.serviceSetUp = false;
+    m_recorder.setTranscribing(m_meta.id, TranscribingState::failed("Не удалось найти сервер"));
+    EmptyState* missing = m_detail->transcriptPane()->placeholder();
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(missing->title(), "Сервис распознавания не настроен");
+    QTest::mouseClick(qobject_cast<QPushButton*>(missing->action()), Qt::LeftButton);
+    EXPECT_EQ(m_recorder.serviceSettingsOpened, 1);
+    m_recorder.serviceSetUp = true;
+    m_recorder.setTranscribing(m_meta.id, TranscribingState::failed("Не удалось найти сервер"));
+    EXPECT_EQ(m_detail->transcriptPane()->placeholder()->title(), "Нет расшифровки");
+
     // While this recording is being made, the live pane stands in for both sections.
     m_recorder.startRecording(
         m_meta.id, RecordingKind::meeting, std::chrono::system_clock::now() - std::chrono::seconds(61));

@@ -3,6 +3,7 @@
 #include "system/AppSettings.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
+#include "system/ServiceSettings.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
 #include "ui/settings/SettingsAboutPane.h"
@@ -41,7 +42,7 @@ protected:
     std::unique_ptr<SettingsWindowController> makeController()
     {
         return std::make_unique<SettingsWindowController>(
-            m_settings, m_store, m_notifications,
+            m_settings, m_services, m_store, m_notifications,
             [this] { return std::make_unique<PermissionsSnapshot>(m_store, PermissionsSnapshot::Probes{}); },
             AutostartEntry(m_dir.filePath("config")));
     }
@@ -60,6 +61,7 @@ protected:
     QSettings m_store;
     NotificationCenter m_notifications;
     AppSettings m_settings;
+    ServiceSettings m_services{m_store, {.keyFile = m_dir.filePath("keys.json").toStdString()}};
     QStringList m_posted;
 };
 
@@ -78,7 +80,7 @@ TEST_F(SettingsWindowTest, ToolbarItemsSwitchPanesAndTheTitle)
         if (action->isCheckable())
             items << action->text();
     }
-    EXPECT_EQ(items, (QStringList{"Общие", "Разрешения", "О приложении"}));
+    EXPECT_EQ(items, (QStringList{"Общие", "Сервисы", "Разрешения", "О приложении"}));
     EXPECT_EQ(window->windowTitle(), "Общие");
     EXPECT_EQ(controller->currentPane(), SettingsWindowController::Pane::general);
 
@@ -133,6 +135,12 @@ TEST_F(SettingsWindowTest, AboutShowsVersionLastCheckAndLinks)
 
     QTest::mouseClick(pane.findChild<QPushButton*>(QStringLiteral("checkForUpdatesButton")), Qt::LeftButton);
     EXPECT_EQ(m_posted, QStringList{notifications::kCheckForUpdates});
+
+    // A build without an update feed offers no check and says where updates come from.
+    SettingsAboutPane packaged(m_store, m_notifications, {"2.3.1", "57", "https://palaverly.invalid/appcast.xml"});
+    EXPECT_EQ(packaged.findChild<QPushButton*>(QStringLiteral("checkForUpdatesButton")), nullptr);
+    EXPECT_EQ(packaged.findChild<QLabel*>(QStringLiteral("lastCheckLine")), nullptr);
+    EXPECT_TRUE(packaged.findChild<QLabel*>(QStringLiteral("packageManagerLine"))->text().contains("менеджер пакетов"));
 }
 
 TEST(SettingsTextTest, SiteAndSupportComeFromTheFeedOrigin)

@@ -324,6 +324,19 @@ TEST_F(UpdaterTest, ScheduledChecksFollowTheSwitchAndTheLastCheck)
     writeLastCheckTime(m_store, m_now.addSecs(-40 * 24 * 3600));
     EXPECT_EQ(updater->nextCheckDelay(), std::chrono::seconds(0));
     EXPECT_EQ(m_server.requestCount(), 0u);
+
+    // A build without a feed never looks, whether scheduled or asked.
+    UpdaterLogger packaged(m_notifications, "https://palaverly.invalid/appcast.xml");
+    auto none = makeUpdater("2.0", packaged);
+    m_settings.setAutoCheckUpdates(true);
+    takeLines();
+    none->start();
+    none->checkForUpdates();
+    none->checkInBackground();
+    EXPECT_FALSE(none->hasFeed());
+    EXPECT_FALSE(none->isCheckScheduled());
+    EXPECT_FALSE(none->isChecking());
+    EXPECT_TRUE(takeLines().isEmpty());
 }
 
 TEST(UpdaterLoggerTest, LinesOfTheEventsTheUpdaterDoesNotReachOnItsOwn)

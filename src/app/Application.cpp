@@ -9,6 +9,7 @@
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
+#include "system/ServiceSettings.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -32,9 +33,22 @@ Application::Application(QSettings& defaults, const std::filesystem::path& libra
     m_notifications = std::make_unique<NotificationCenter>();
     m_store = std::make_unique<RecordingStore>(libraryFolder, RecordingStore::InitialScan::inBackground);
     m_settings = std::make_unique<AppSettings>(defaults, *m_notifications);
-    m_recorder = std::make_unique<RecorderModel>(*m_store, m_settings.get());
+    m_services = std::make_unique<ServiceSettings>(defaults);
+
+    // Every job asks for its client when it starts, so the services chosen at that moment serve it.
+    const ServiceSettings* services = m_services.get();
+    auto dependencies = std::make_unique<RecorderDependencies>();
+    dependencies->transcriber = [services] { return makeTranscriber(services->config()); };
+    dependencies->chat = [services] { return makeChatClient(services->config()); };
+    m_recorder = std::make_unique<RecorderModel>(*m_store, m_settings.get(), std::move(dependencies));
+
+    MenuBarController::Platform platform;
+    DictationManager::Dependencies dictation;
+    dictation.transcriber
+        = [services] { return makeTranscriber(services->config(), nullptr, TranscriptUse::dictation); };
+    platform.dictation = std::make_unique<DictationManager>(std::move(dictation));
     m_menuBar = std::make_unique<MenuBarController>(
-        *m_recorder, *m_store, *m_settings, defaults, *m_notifications, MenuBarController::Platform{});
+        *m_recorder, *m_store, *m_settings, *m_services, defaults, *m_notifications, std::move(platform));
 }
 
 Application::~Application()

@@ -13,9 +13,11 @@ class MenuBarController;
 class NotificationCenter;
 class RecorderModel;
 class RecordingStore;
+class ServiceSettings;
 
 // The long-lived objects of the program, made in start-up order: the store (its first scan runs
-// in the background), the settings, the recorder and the tray controller. Main thread only.
+// in the background), the settings and the chosen services, the recorder and the tray
+// controller. Main thread only.
 class Application {
 public:
     Application(QSettings& defaults, const std::filesystem::path& libraryFolder);
@@ -32,6 +34,7 @@ private:
     std::unique_ptr<NotificationCenter> m_notifications;
     std::unique_ptr<RecordingStore> m_store;
     std::unique_ptr<AppSettings> m_settings;
+    std::unique_ptr<ServiceSettings> m_services;
     std::unique_ptr<RecorderModel> m_recorder;
     std::unique_ptr<MenuBarController> m_menuBar;
 };

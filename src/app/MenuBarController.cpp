@@ -9,12 +9,14 @@
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
+#include "system/ServiceSettings.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
 #include "ui/dictation/DictationPanelController.h"
 #include "ui/dictation/DictationWiring.h"
 #include "ui/library/LibraryWindow.h"
 #include "ui/logic/RecorderModelLink.h"
+#include "ui/logic/ServicesText.h"
 #include "ui/onboarding/OnboardingWindowController.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/updater/UpdateAlerts.h"
@@ -110,11 +112,13 @@ QIcon updateIcon()
 } // namespace
 
 MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings,
-    QSettings& defaults, NotificationCenter& notifications, Platform platform, QObject* parent)
+    ServiceSettings& services, QSettings& defaults, NotificationCenter& notifications, Platform platform,
+    QObject* parent)
     : QObject(parent)
     , m_recorder(recorder)
     , m_store(store)
     , m_settings(settings)
+    , m_services(services)
     , m_notifications(notifications)
     , m_defaults(defaults)
     , m_hotkeys(platform.hotkeys ? std::move(platform.hotkeys) : GlobalHotkeyManager::create())
@@ -220,7 +224,8 @@ void MenuBarController::observeNotifications()
         m_observers.push_back(m_notifications.addObserver(QString::fromLatin1(name), this, std::move(handler)));
     };
     observe(notifications::kHotkeysChanged, [this](const QVariantMap&) { registerHotkeys(); });
-    observe(notifications::kOpenSettings, [this](const QVariantMap&) { openSettings(); });
+    observe(notifications::kOpenSettings,
+        [this](const QVariantMap& info) { openSettings(info.value(QStringLiteral("pane")).toString()); });
     observe(notifications::kCheckForUpdates, [this](const QVariantMap&) { checkForUpdates(); });
     observe(notifications::kOpenOnboarding, [this](const QVariantMap&) { showOnboarding(); });
     observe(notifications::kUpdateAvailable, [this](const QVariantMap& info) {
@@ -249,14 +254,19 @@ void MenuBarController::showOnboarding()
             QTimer::singleShot(0, this, [this] { m_onboarding.reset(); });
             reinstallDictationTap();
         });
+        m_onboarding->setServicesNotice([this] { return servicesText::notSetUpNotice(m_services.config()); });
     }
     m_onboarding->show();
 }
 
 void MenuBarController::openLibrary()
 {
-    if (!m_libraryRecorder)
-        m_libraryRecorder = std::make_unique<RecorderModelLink>(m_recorder);
+    if (!m_libraryRecorder) {
+        RecorderModelLink::Services services;
+        services.transcriptionSetUp = [this] { return m_services.config().transcriptionSetUp(); };
+        services.openSettings = [this] { openSettings(QStringLiteral("services")); };
+        m_libraryRecorder = std::make_unique<RecorderModelLink>(m_recorder, std::move(services));
+    }
     LibraryWindow::showOrCreate(m_libraryWindow, m_store, *m_libraryRecorder, &m_settings);
 }
 
@@ -265,15 +275,27 @@ LibraryWindow* MenuBarController::libraryWindow() const
     return m_libraryWindow;
 }
 
-void MenuBarController::openSettings()
+void MenuBarController::openSettings(const QString& pane)
 {
-    if (!m_settingsWindow)
-        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_defaults, m_notifications);
-    m_settingsWindow->show();
+    if (!m_settingsWindow) {
+        m_settingsWindow
+            = std::make_unique<SettingsWindowController>(m_settings, m_services, m_defaults, m_notifications);
+    }
+    auto shown = SettingsWindowController::Pane::general;
+    for (const auto& info : SettingsWindowController::kPanes) {
+        if (pane == QLatin1String(info.identifier))
+            shown = info.pane;
+    }
+    m_settingsWindow->show(shown);
 }
 
 void MenuBarController::checkForUpdates()
 {
+    // A build without an update feed is updated by the package manager; the About pane says so.
+    if (!m_updater->hasFeed()) {
+        openSettings(QStringLiteral("about"));
+        return;
+    }
     UpdaterLogger::writeLine(QStringLiteral("checkUpdatesAction invoked"));
     m_updater->checkForUpdates();
 }

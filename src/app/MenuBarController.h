@@ -32,6 +32,7 @@ class UpdaterLogger;
 class NotificationCenter;
 class RecorderModel;
 class RecordingStore;
+class ServiceSettings;
 
 // The program's face: the tray icon and its menu (rebuilt each time it opens), the global
 // hotkeys, and the windows opened from the menu. Main thread only.
@@ -46,8 +47,8 @@ public:
         std::unique_ptr<DictationManager> dictation;
     };
     // `defaults` is the settings store behind `settings` (onboarding and update keys live there).
-    MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings, QSettings& defaults,
-        NotificationCenter& notifications, Platform platform, QObject* parent = nullptr);
+    MenuBarController(RecorderModel& recorder, RecordingStore& store, AppSettings& settings, ServiceSettings& services,
+        QSettings& defaults, NotificationCenter& notifications, Platform platform, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // The menu as it is now; rebuildMenu() refreshes it as opening it does.
@@ -67,7 +68,9 @@ public:
     // Brings the library window forward, making it when it is not open.
     void openLibrary();
     LibraryWindow* libraryWindow() const;
-    void openSettings();
+    // Shows the settings window on the pane named by its identifier ("services"); the first pane
+    // for any other name.
+    void openSettings(const QString& pane = {});
     void checkForUpdates();
 
     DictationManager& dictation() { return *m_dictation; }
@@ -94,6 +97,7 @@ private:
     RecorderModel& m_recorder;
     RecordingStore& m_store;
     AppSettings& m_settings;
+    ServiceSettings& m_services;
     NotificationCenter& m_notifications;
     QSystemTrayIcon m_statusItem;
     QMenu m_menu;

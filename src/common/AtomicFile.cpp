@@ -21,11 +21,13 @@ std::string fileErrorText(std::string_view action, const std::filesystem::path& 
     return text;
 }
 
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& path, std::string_view data)
+std::optional<std::string> writeFileAtomically(
+    const std::filesystem::path& path, std::string_view data, FileAccess access)
 {
     const std::filesystem::path temporary
         = path.parent_path() / ("." + path.filename().string() + "." + Uuid::generate().toString() + ".tmp");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(
+        temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, access == FileAccess::ownerOnly ? 0600 : 0644);
     if (fd < 0)
         return fileErrorText("записать файл", path, errno);
 

@@ -28,8 +28,8 @@ DictationManager::DictationManager(Dependencies dependencies, QObject* parent)
 {
     if (!m_deps.microphone)
         m_deps.microphone = std::make_unique<MicrophoneTap>();
-    if (!m_deps.speechClient)
-        m_deps.speechClient = &ASRClient::shared();
+    if (!m_deps.transcriber)
+        m_deps.transcriber = fixedTranscriber(ASRClient::shared());
     if (!m_deps.sleeper)
         m_deps.sleeper = std::make_shared<SteadySleeper>();
     if (!m_deps.paste) {
@@ -153,7 +153,7 @@ void DictationManager::startTranscription(const std::filesystem::path& audioFile
     // late report of one must not act on this dictation: it finds another serial.
     const std::uint64_t serial = ++m_transcribeSerial;
     m_transcribeJob.reset();
-    ASRClient* client = m_deps.speechClient;
+    std::shared_ptr<const Transcriber> client = m_deps.transcriber();
     m_transcribeJob = std::make_unique<BackgroundJob>([this, client, audioFile, serial](std::stop_token stop) {
         auto result = client->transcribe(audioFile, kTranscribeEndpoint, stop);
         std::optional<Transcript> transcript;

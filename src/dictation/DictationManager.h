@@ -2,6 +2,7 @@
 
 #include "audio/AudioLevelMeter.h"
 #include "audio/MicrophoneTap.h"
+#include "services/Transcriber.h"
 
 #include <QObject>
 #include <QTimer>
@@ -16,7 +17,6 @@
 
 namespace palaverly {
 
-class ASRClient;
 class BackgroundJob;
 class RecordingSession;
 class Sleeper;
@@ -57,8 +57,9 @@ public:
     struct Dependencies {
         // Default: the microphone of this build's capture back end.
         std::unique_ptr<MicrophoneTap> microphone;
-        // Default: ASRClient::shared(). Must outlive the manager.
-        ASRClient* speechClient = nullptr;
+        // The speech-recognition client of each dictation, asked when its transcription starts.
+        // Default: the compiled-in job service (ASRClient::shared()).
+        TranscriberSource transcriber;
         // The 3-second wait of the error display. Default: real time.
         std::shared_ptr<Sleeper> sleeper;
         // Puts the text into the focused field. Default: a TextInjector (needs a QGuiApplication).

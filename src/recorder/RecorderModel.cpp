@@ -10,6 +10,7 @@
 #include "model/RecordingStore.h"
 #include "recorder/ProcessingPrompts.h"
 #include "recorder/RecorderDependencies.h"
+#include "services/ASRClient.h"
 
 #include <algorithm>
 
@@ -30,10 +31,10 @@ RecorderModel::RecorderModel(
     , m_systemMeter(std::make_shared<AudioLevelMeter>())
     , m_micMeter(std::make_shared<AudioLevelMeter>())
 {
-    if (!m_deps->asr)
-        m_deps->asr = &ASRClient::shared();
-    if (!m_deps->openRouter)
-        m_deps->openRouter = std::make_shared<OpenRouterClient>();
+    if (!m_deps->transcriber)
+        m_deps->transcriber = fixedTranscriber(ASRClient::shared());
+    if (!m_deps->chat)
+        m_deps->chat = [client = std::make_shared<const OpenRouterClient>()] { return client; };
     m_levelTimer.setInterval(kLevelPublishInterval);
     m_levelTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_levelTimer, &QTimer::timeout, this, &RecorderModel::publishLevel);

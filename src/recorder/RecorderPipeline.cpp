@@ -64,11 +64,12 @@ void RecorderModel::finish(TaskMap& tasks, const Uuid& id, std::uint64_t serial)
 void RecorderModel::startTranscription(const Uuid& id, const std::filesystem::path& audioFile, RecordingKind kind)
 {
     setTranscribing(id, TranscribingState::running("uploading"));
-    const ASRClient* asr = m_deps->asr;
+    // The service chosen now serves this job to its end, whatever is chosen meanwhile.
+    std::shared_ptr<const Transcriber> transcriber = m_deps->transcriber();
     const std::string endpoint = kind == RecordingKind::meeting ? kDiarizeEndpoint : kTranscribeEndpoint;
 
-    launch(
-        m_transcribeTasks, id, [this, asr, audioFile, endpoint, id, kind](std::stop_token stop, std::uint64_t serial) {
+    launch(m_transcribeTasks, id,
+        [this, transcriber, audioFile, endpoint, id, kind](std::stop_token stop, std::uint64_t serial) {
             // Main thread: the job's state changes only while it is still the recording's current job.
             const auto report = [this, id, serial](std::function<void()> change) {
                 postTo(this, [this, id, serial, change = std::move(change)] {
@@ -90,14 +91,12 @@ void RecorderModel::startTranscription(const Uuid& id, const std::filesystem::pa
             };
 
             report([this, id] { setTranscribing(id, TranscribingState::running("uploading")); });
-            auto jobId = asr->submitJob(audioFile, endpoint, stop);
-            if (!jobId)
-                return fail(jobId.error().description(), jobId.error().isCancelled());
-            log::info(
-                lcRecorderModel(), QStringLiteral("ASR job submitted: %1 (%2)").arg(text(*jobId), text(endpoint)));
-            report([this, id] { setTranscribing(id, TranscribingState::running("processing")); });
-
-            auto transcript = asr->pollJob(*jobId, stop);
+            auto transcript = transcriber->transcribe(audioFile, endpoint, stop, [&](const std::string& jobId) {
+                if (!jobId.empty())
+                    log::info(lcRecorderModel(),
+                        QStringLiteral("ASR job submitted: %1 (%2)").arg(text(jobId), text(endpoint)));
+                report([this, id] { setTranscribing(id, TranscribingState::running("processing")); });
+            });
             if (!transcript)
                 return fail(transcript.error().description(), transcript.error().isCancelled());
             const auto destination = audioFile.parent_path() / "transcript.json";
@@ -135,7 +134,7 @@ void RecorderModel::startTitle(const Uuid& id, RecordingKind kind, const Transcr
     if (plain.empty())
         return;
     const auto prompt = prompts::titlePrompt(kind, prompts::leadingCharacters(plain, prompts::kTitleExcerptCharacters));
-    const auto client = m_deps->openRouter;
+    const auto client = m_deps->chat();
 
     launch(m_titleTasks, id, [this, client, prompt, id, expected](std::stop_token stop, std::uint64_t serial) {
         const auto answer = client->complete(prompt.system, prompt.user, stop);
@@ -184,7 +183,7 @@ void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Trans
     setSummarizing(id, SummarizingState::running());
     const auto folder = m_store.recordingFolder(kind, id);
     const auto prompt = prompts::summaryPrompt(kind, plain);
-    const auto client = m_deps->openRouter;
+    const auto client = m_deps->chat();
 
     launch(m_summaryTasks, id, [this, client, prompt, folder, id, kind](std::stop_token stop, std::uint64_t serial) {
         const auto answer = client->complete(prompt.system, prompt.user, stop);
@@ -194,13 +193,13 @@ void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Trans
             cancelled = answer.error().isCancelled();
             error = answer.error().description();
         } else {
-            const Summary summary{OpenRouterClient::kModel, nowSeconds(), *answer};
+            const Summary summary{client->model(), nowSeconds(), *answer};
             if (const auto failure
                 = writeFileAtomically(folder / "summary.json", RecordingStore::encode(summary.toJson())))
                 error = *failure;
         }
 
-        postTo(this, [this, id, serial, kind, error, cancelled] {
+        postTo(this, [this, id, serial, kind, error, cancelled, model = client->model()] {
             const bool current = isCurrent(m_summaryTasks, id, serial);
             finish(m_summaryTasks, id, serial);
             if (!current)
@@ -215,7 +214,7 @@ void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Trans
                 m_store.reload();
                 log::info(lcRecorderModel(),
                     QStringLiteral("Summary saved (%1) using %2")
-                        .arg(QLatin1String(rawValue(kind).data()), QLatin1String(OpenRouterClient::kModel)));
+                        .arg(QLatin1String(rawValue(kind).data()), text(model)));
             }
         });
     });

@@ -5,6 +5,7 @@
 #include "common/Uuid.h"
 #include "model/JsonCoding.h"
 #include "services/HttpTransfer.h"
+#include "services/UploadAttempts.h"
 
 #include <QLoggingCategory>
 #include <optional>
@@ -16,26 +17,10 @@ namespace palaverly {
 namespace {
 
 using Failure = ASRClient::Failure;
-using ASRError = ASRClient::ASRError;
 
 void logError(const std::string& line)
 {
     log::error(lcASRClient(), QString::fromStdString(line));
-}
-
-Failure failureOf(http::Error error)
-{
-    switch (error.kind) {
-    case http::Error::Kind::cancelled:
-        return Cancelled{};
-    case http::Error::Kind::responseTooLarge:
-        return ASRError::invalidResponse();
-    case http::Error::Kind::file:
-        return ASRError::fileError(std::move(error.fileText));
-    case http::Error::Kind::transport:
-        break;
-    }
-    return std::move(error.transport);
 }
 
 // The one part of the upload, up to the audio bytes.
@@ -96,48 +81,6 @@ Expected<JobStatus, DecodingError> decodeJobStatus(const std::string& body)
 
 } // namespace
 
-ASRClient::ASRError::ASRError(Case kind, int statusCode, std::string text)
-    : m_case(kind)
-    , m_statusCode(statusCode)
-    , m_text(std::move(text))
-{
-}
-
-ASRClient::ASRError ASRClient::ASRError::submitFailed(int statusCode, std::string body)
-{
-    return {Case::submitFailed, statusCode, std::move(body)};
-}
-
-ASRClient::ASRError ASRClient::ASRError::jobFailed(std::string message)
-{
-    return {Case::jobFailed, 0, std::move(message)};
-}
-
-ASRClient::ASRError ASRClient::ASRError::fileError(std::string underlying)
-{
-    return {Case::fileError, 0, std::move(underlying)};
-}
-
-ASRClient::ASRError ASRClient::ASRError::invalidResponse()
-{
-    return {Case::invalidResponse, 0, {}};
-}
-
-std::string ASRClient::ASRError::description() const
-{
-    switch (m_case) {
-    case Case::submitFailed:
-        return "Не удалось отправить на расшифровку: HTTP " + std::to_string(m_statusCode) + " — " + m_text;
-    case Case::jobFailed:
-        return "Ошибка расшифровки: " + m_text;
-    case Case::fileError:
-        return "Ошибка файла: " + m_text;
-    case Case::invalidResponse:
-        break;
-    }
-    return "Сервер расшифровки вернул некорректный ответ";
-}
-
 ASRClient::ASRClient()
     : ASRClient(build::kAsrBaseUrl, std::make_shared<SteadySleeper>())
 {
@@ -149,7 +92,13 @@ ASRClient::ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper)
 }
 
 ASRClient::ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts)
+    : ASRClient(std::move(baseUrl), std::move(sleeper), timeouts, {})
+{
+}
+
+ASRClient::ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts, std::string apiKey)
     : m_baseUrl(std::move(baseUrl))
+    , m_apiKey(std::move(apiKey))
     , m_sleeper(std::move(sleeper))
     , m_timeouts(timeouts)
 {
@@ -170,25 +119,8 @@ ASRClient::Result<std::string> ASRClient::submitJob(
     const std::filesystem::path& audioFile, std::string_view endpoint, std::stop_token stop) const
 {
     const std::string url = m_baseUrl + std::string(endpoint);
-    for (int attempt = 1;; ++attempt) {
-        auto outcome = submitOnce(audioFile, url, stop);
-        if (outcome)
-            return outcome;
-        Failure failure = std::move(outcome.error());
-        if (failure.isCancelled())
-            return unexpected(std::move(failure));
-        if (const auto* error = failure.serviceError(); error && error->kind() == ASRError::Case::submitFailed
-            && error->statusCode() >= 400 && error->statusCode() <= 499)
-            return unexpected(std::move(failure));
-        if (attempt >= kUploadAttempts)
-            return unexpected(std::move(failure));
-
-        const long delaySeconds = 1L << attempt;
-        logError("Submit attempt " + std::to_string(attempt) + " failed, retrying in " + std::to_string(delaySeconds)
-            + "s: " + failure.description());
-        if (!m_sleeper->wait(std::chrono::seconds(delaySeconds), stop))
-            return unexpected(Cancelled{});
-    }
+    return withUploadAttempts<std::string>(
+        [&] { return submitOnce(audioFile, url, stop); }, *m_sleeper, lcASRClient(), stop);
 }
 
 ASRClient::Result<std::string> ASRClient::submitOnce(
@@ -198,7 +130,8 @@ ASRClient::Result<std::string> ASRClient::submitOnce(
     http::Request request;
     request.method = "POST";
     request.url = url;
-    request.headers = {"Content-Type: multipart/form-data; boundary=" + boundary};
+    request.headers = headers();
+    request.headers.push_back("Content-Type: multipart/form-data; boundary=" + boundary);
     request.body = {http::BodyPart::text(partHeader(boundary, audioFile)), http::BodyPart::fileContent(audioFile),
         http::BodyPart::text(closingDelimiter(boundary))};
     request.idleTimeout = m_timeouts.uploadIdle;
@@ -206,7 +139,7 @@ ASRClient::Result<std::string> ASRClient::submitOnce(
 
     auto answer = http::perform(request, stop);
     if (!answer)
-        return unexpected(failureOf(std::move(answer.error())));
+        return unexpected(transcriptionFailure(std::move(answer.error())));
     const long status = answer->status;
     if (status >= 200 && status <= 299) {
         auto jobId = decodeJobId(answer->body);
@@ -223,6 +156,7 @@ ASRClient::Result<Transcript> ASRClient::pollJob(const std::string& jobId, std::
 {
     http::Request request;
     request.url = m_baseUrl + "/api/jobs/" + jobId;
+    request.headers = headers();
     request.idleTimeout = m_timeouts.requestIdle;
     request.totalTimeout = m_timeouts.resource;
 
@@ -232,7 +166,7 @@ ASRClient::Result<Transcript> ASRClient::pollJob(const std::string& jobId, std::
 
         auto answer = http::perform(request, stop);
         if (!answer) {
-            Failure failure = failureOf(std::move(answer.error()));
+            Failure failure = transcriptionFailure(std::move(answer.error()));
             // Our own errors (an answer past the size bound) end the job; the network gets
             // another chance.
             if (failure.isCancelled() || failure.serviceError())
@@ -263,14 +197,24 @@ ASRClient::Result<Transcript> ASRClient::pollJob(const std::string& jobId, std::
     }
 }
 
-ASRClient::Result<Transcript> ASRClient::transcribe(
-    const std::filesystem::path& audioFile, std::string_view endpoint, std::stop_token stop) const
+std::vector<std::string> ASRClient::headers() const
+{
+    if (m_apiKey.empty())
+        return {};
+    return {"Authorization: Bearer " + m_apiKey};
+}
+
+Transcriber::Result ASRClient::run(const std::filesystem::path& audioFile, std::string_view endpoint,
+    std::stop_token stop, const Uploaded& uploaded) const
 {
     auto jobId = submitJob(audioFile, endpoint, stop);
     if (!jobId)
         return unexpected(std::move(jobId.error()));
-    log::info(
-        lcASRClient(), QString::fromStdString("ASR job submitted: " + *jobId + " (" + std::string(endpoint) + ")"));
+    if (uploaded)
+        uploaded(*jobId);
+    else
+        log::info(
+            lcASRClient(), QString::fromStdString("ASR job submitted: " + *jobId + " (" + std::string(endpoint) + ")"));
     return pollJob(*jobId, stop);
 }
 

@@ -4,6 +4,7 @@
 #include "common/Sleeper.h"
 #include "model/Transcript.h"
 #include "services/ServiceFailure.h"
+#include "services/Transcriber.h"
 
 #include <chrono>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace palaverly {
 
@@ -22,40 +24,10 @@ namespace palaverly {
 // (std::jthread), never on the GUI thread. The client holds no mutable state: any number of
 // operations may run at once on one instance. A stop requested on the operation's token ends it
 // promptly (an upload or poll in flight is aborted, a wait is cut short) with Cancelled.
-class ASRClient {
+class ASRClient final : public Transcriber {
 public:
-    // The service's own failures; description() is the sentence shown to the user.
-    class ASRError {
-    public:
-        enum class Case { submitFailed, jobFailed, fileError, invalidResponse };
-
-        // The upload was answered with an HTTP status outside 200..299; `body` is the answer as
-        // text (empty when it is not UTF-8).
-        static ASRError submitFailed(int statusCode, std::string body);
-        // The job ended with status "failed".
-        static ASRError jobFailed(std::string message);
-        // The audio file could not be opened or read; `underlying` says why.
-        static ASRError fileError(std::string underlying);
-        static ASRError invalidResponse();
-
-        Case kind() const { return m_case; }
-        // submitFailed only.
-        int statusCode() const { return m_statusCode; }
-        // The body (submitFailed), the message (jobFailed) or the underlying text (fileError).
-        const std::string& text() const { return m_text; }
-        std::string description() const;
-
-        bool operator==(const ASRError&) const = default;
-
-    private:
-        ASRError(Case kind, int statusCode, std::string text);
-
-        Case m_case = Case::invalidResponse;
-        int m_statusCode = 0;
-        std::string m_text;
-    };
-
-    using Failure = ServiceFailure<ASRError>;
+    using ASRError = palaverly::ASRError;
+    using Failure = Transcriber::Failure;
     template <class T> using Result = Expected<T, Failure>;
 
     struct Timeouts {
@@ -67,7 +39,6 @@ public:
         std::chrono::milliseconds resource{std::chrono::hours(4)};
     };
 
-    static constexpr int kUploadAttempts = 4;
     static constexpr std::chrono::milliseconds kPollInterval{3000};
 
     // The compiled-in service, real waits.
@@ -76,6 +47,9 @@ public:
     // sleeper means real waits.
     ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper);
     ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts);
+    // `apiKey`, when not empty, is sent as "Authorization: Bearer <key>" with every request and
+    // appears nowhere else (no log line, no error text).
+    ASRClient(std::string baseUrl, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts, std::string apiKey);
 
     // The one client of the program, created on first use and never destroyed; used by the
     // processing pipeline and by dictation.
@@ -95,17 +69,21 @@ public:
     // with invalidResponse.
     Result<Transcript> pollJob(const std::string& jobId, std::stop_token stop) const;
 
-    // submitJob, then pollJob.
-    Result<Transcript> transcribe(
-        const std::filesystem::path& audioFile, std::string_view endpoint, std::stop_token stop) const;
-
     const std::string& baseUrl() const { return m_baseUrl; }
 
+protected:
+    // transcribe(): submitJob, then pollJob. Without `uploaded` the client logs "ASR job
+    // submitted" itself; a caller that passes it reports the submission in its own words.
+    Transcriber::Result run(const std::filesystem::path& audioFile, std::string_view endpoint, std::stop_token stop,
+        const Uploaded& uploaded) const override;
+
 private:
+    std::vector<std::string> headers() const;
     Result<std::string> submitOnce(
         const std::filesystem::path& audioFile, const std::string& url, std::stop_token stop) const;
 
     std::string m_baseUrl;
+    std::string m_apiKey;
     std::shared_ptr<Sleeper> m_sleeper;
     Timeouts m_timeouts;
 };

@@ -81,6 +81,8 @@ struct TransferState {
     std::size_t partIndex = 0;
     std::uint64_t partOffset = 0;
     std::optional<std::string> fileError;
+    const std::function<void()>* bodySent = nullptr;
+    bool bodyComplete = false;
 
     std::string responseBody;
     std::size_t maxResponseBytes = 0;
@@ -152,6 +154,13 @@ size_t readBody(char* buffer, size_t size, size_t count, void* userData)
         state.partOffset += chunk;
     }
     state.lastActivity = Clock::now();
+    const bool lastPartDone = state.partIndex >= state.parts.size()
+        || (state.partIndex + 1 == state.parts.size() && state.partOffset == state.parts.back().size);
+    if (lastPartDone && !state.bodyComplete) {
+        state.bodyComplete = true;
+        if (state.bodySent && *state.bodySent)
+            (*state.bodySent)();
+    }
     return filled;
 }
 
@@ -243,6 +252,7 @@ Expected<Response, Error> perform(const Request& request, std::stop_token stop)
     TransferState state;
     state.maxResponseBytes = request.maxResponseBytes;
     state.stop = stop;
+    state.bodySent = &request.bodySent;
     if (auto problem = openParts(request, state))
         return failure(Error::Kind::file, {}, std::move(*problem));
     std::uint64_t bodySize = 0;
@@ -316,11 +326,13 @@ Expected<Response, Error> perform(const Request& request, std::stop_token stop)
                 break;
             }
             const auto idle = Clock::now() - state.lastActivity;
-            if (idle >= request.idleTimeout) {
+            const auto idleLimit
+                = state.bodyComplete && request.answerIdleTimeout ? *request.answerIdleTimeout : request.idleTimeout;
+            if (idle >= idleLimit) {
                 idleTimedOut = true;
                 break;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(request.idleTimeout - idle);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - idle);
             const int waitMs = static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count() + 1, 1, 1000));
             curl_multi_poll(multi.get(), nullptr, 0, waitMs, nullptr);
         }
@@ -352,7 +364,7 @@ Expected<Response, Error> perform(const Request& request, std::stop_token stop)
         TransportError error;
         error.kind = TransportError::Kind::timedOut;
         error.curlCode = CURLE_OPERATION_TIMEDOUT;
-        error.detail = "no data moved for " + std::to_string(request.idleTimeout.count()) + " ms";
+        error.detail = "no data moved for the idle limit";
         return failure(Error::Kind::transport, std::move(error));
     }
     return failure(Error::Kind::transport, transportError(multiFailed ? CURLE_FAILED_INIT : result, errorBuffer));

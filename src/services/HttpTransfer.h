@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -41,6 +43,12 @@ struct Request {
     // long (connecting included), or when the whole exchange takes longer than totalTimeout.
     std::chrono::milliseconds idleTimeout{60'000};
     std::chrono::milliseconds totalTimeout{600'000};
+    // When set, the idle limit once the whole body has been sent: a service that works on the
+    // upload before it answers stays silent for that long.
+    std::optional<std::chrono::milliseconds> answerIdleTimeout;
+    // Called on the calling thread of perform() once, when the last byte of the body has been
+    // handed to the connection.
+    std::function<void()> bodySent;
     // A larger answer is cut off and reported as responseTooLarge.
     std::size_t maxResponseBytes = kDefaultMaxResponseBytes;
 };

@@ -19,10 +19,10 @@ using Failure = OpenRouterClient::Failure;
 using ClientError = OpenRouterClient::ClientError;
 
 // Compact, keys in the order model, messages, reasoning; role before content.
-std::string encodeRequest(const std::string& system, const std::string& user)
+std::string encodeRequest(const std::string& model, const std::string& system, const std::string& user)
 {
     nlohmann::ordered_json body;
-    body["model"] = OpenRouterClient::kModel;
+    body["model"] = model;
     body["messages"] = nlohmann::ordered_json::array({
         nlohmann::ordered_json{{"role", "system"}, {"content", system}},
         nlohmann::ordered_json{{"role", "user"}, {"content", user}},
@@ -113,8 +113,15 @@ OpenRouterClient::OpenRouterClient(std::string endpointUrl, std::string apiKey, 
 
 OpenRouterClient::OpenRouterClient(
     std::string endpointUrl, std::string apiKey, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts)
+    : OpenRouterClient(std::move(endpointUrl), std::move(apiKey), kModel, std::move(sleeper), timeouts)
+{
+}
+
+OpenRouterClient::OpenRouterClient(
+    std::string endpointUrl, std::string apiKey, std::string model, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts)
     : m_endpointUrl(std::move(endpointUrl))
     , m_apiKey(std::move(apiKey))
+    , m_model(model.empty() ? std::string(kModel) : std::move(model))
     , m_sleeper(std::move(sleeper))
     , m_timeouts(timeouts)
 {
@@ -125,7 +132,7 @@ OpenRouterClient::OpenRouterClient(
 OpenRouterClient::Result OpenRouterClient::complete(
     const std::string& system, const std::string& user, std::stop_token stop) const
 {
-    const std::string body = encodeRequest(system, user);
+    const std::string body = encodeRequest(m_model, system, user);
     for (int attempt = 1;; ++attempt) {
         auto outcome = this->attempt(body, stop);
         if (outcome)

@@ -12,8 +12,8 @@
 namespace palaverly {
 
 // Sends one chat-completion request (a system and a user message) to the OpenAI-style
-// chat-completions endpoint and returns the first choice's text, trimmed. The model is fixed
-// here ("qwen-summary").
+// chat-completions endpoint and returns the first choice's text, trimmed. The model is
+// "qwen-summary" unless the user named another one.
 //
 // complete() blocks its calling thread until it ends, so it is run on a worker thread
 // (std::jthread), never on the GUI thread. The client holds no mutable state: the summary and
@@ -68,6 +68,9 @@ public:
     // sleeper means real waits.
     OpenRouterClient(std::string endpointUrl, std::string apiKey, std::shared_ptr<Sleeper> sleeper);
     OpenRouterClient(std::string endpointUrl, std::string apiKey, std::shared_ptr<Sleeper> sleeper, Timeouts timeouts);
+    // The same with another model than "qwen-summary" (an empty name keeps that one).
+    OpenRouterClient(std::string endpointUrl, std::string apiKey, std::string model, std::shared_ptr<Sleeper> sleeper,
+        Timeouts timeouts);
 
     // The reply text, trimmed of white space at both ends and never empty. Up to 3 attempts, 2
     // and 4 seconds apart; an HTTP 4xx answer or a cancellation ends it at once. After the last
@@ -75,12 +78,15 @@ public:
     Result complete(const std::string& system, const std::string& user, std::stop_token stop) const;
 
     const std::string& endpointUrl() const { return m_endpointUrl; }
+    // The model named in every request, and in the summaries it writes.
+    const std::string& model() const { return m_model; }
 
 private:
     Result attempt(const std::string& body, std::stop_token stop) const;
 
     std::string m_endpointUrl;
     std::string m_apiKey;
+    std::string m_model;
     std::shared_ptr<Sleeper> m_sleeper;
     Timeouts m_timeouts;
 };

@@ -4,6 +4,8 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardLayout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NotificationCenter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AppSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AutostartEntry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PermissionsSnapshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemSettingsPage.cpp
@@ -33,4 +35,13 @@ if(TARGET PkgConfig::PULSE)
   list(APPEND PALAVERLY_CORE_LIBS PkgConfig::PULSE)
 else()
   list(APPEND PALAVERLY_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoundServerProbe_null.cpp)
+endif()
+
+# API keys go to the desktop's Secret Service through QtKeychain; without it nothing is kept
+# beyond the run unless the user agrees to the key file.
+if(TARGET qt6keychain)
+  list(APPEND PALAVERLY_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/Keyring_qtkeychain.cpp)
+  list(APPEND PALAVERLY_CORE_LIBS qt6keychain)
+else()
+  list(APPEND PALAVERLY_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/Keyring_null.cpp)
 endif()

@@ -2,6 +2,7 @@
 
 #include "common/BackgroundJob.h"
 #include "common/BuildConfig.h"
+#include "common/PlaceholderAddress.h"
 #include "system/AppSettings.h"
 #include "updater/LastCheckTime.h"
 #include "updater/UpdateUserDriver.h"
@@ -124,8 +125,15 @@ std::chrono::seconds Updater::nextCheckDelay() const
     return std::clamp(interval - elapsed, std::chrono::seconds(0), interval);
 }
 
+bool Updater::hasFeed() const
+{
+    return !isPlaceholderAddress(m_logger.feedUrl().toStdString());
+}
+
 void Updater::start()
 {
+    if (!hasFeed())
+        return;
     m_started = true;
     scheduleNext();
 }
@@ -143,6 +151,8 @@ void Updater::scheduleNext()
 
 void Updater::checkForUpdates()
 {
+    if (!hasFeed())
+        return;
     if (m_job) {
         // The running check will answer the user.
         m_userInitiated = true;
@@ -153,7 +163,7 @@ void Updater::checkForUpdates()
 
 void Updater::checkInBackground()
 {
-    if (m_job || m_windowOpen)
+    if (!hasFeed() || m_job || m_windowOpen)
         return;
     if (m_pending) {
         const AppcastItem waiting = *m_pending;

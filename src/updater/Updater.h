@@ -54,9 +54,13 @@ public:
         Options options = defaultOptions(), QObject* parent = nullptr);
     ~Updater() override;
 
-    // Schedules the first automatic check (when automatic checks are on). Called once at launch.
+    // False for a build without an update feed (the placeholder address): it is updated by the
+    // package manager, and no check of any kind is made.
+    bool hasFeed() const;
+    // Schedules the first automatic check (when automatic checks are on and there is a feed).
+    // Called once at launch.
     void start();
-    // A check the user asked for ("Проверить обновления…").
+    // A check the user asked for ("Проверить обновления…"); nothing without a feed.
     void checkForUpdates();
     // A scheduled check; the timer calls it. While a release already waits for the user it is
     // offered again instead of downloading the feed.

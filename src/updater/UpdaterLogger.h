@@ -41,6 +41,8 @@ public:
     static void writeLine(const QString& text);
 
     QString feedURLString();
+    // The same address, without a log line.
+    const QString& feedUrl() const { return m_feedUrl; }
     void willScheduleUpdateCheckAfterDelay(double seconds);
     void didFinishLoadingAppcast(const std::vector<AppcastItem>& items);
     void didFindValidUpdate(const AppcastItem& item);

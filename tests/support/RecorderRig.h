@@ -20,8 +20,10 @@ public:
     explicit RecorderRig(AppSettings* settings = nullptr)
     {
         auto deps = std::make_unique<RecorderDependencies>();
-        deps->asr = &asr;
-        deps->openRouter = std::make_shared<OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper);
+        deps->transcriber = [this] { return transcriber(); };
+        deps->chat = [client = std::make_shared<const OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper)] {
+            return client;
+        };
         model = std::make_unique<RecorderModel>(store, settings, std::move(deps));
     }
 
@@ -40,6 +42,8 @@ public:
     FakeChatService chat;
     std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
     ASRClient asr{speech.baseUrl(), sleeper};
+    // The speech client of the next transcription: the job service unless a test chooses another.
+    TranscriberSource transcriber = fixedTranscriber(asr);
     std::unique_ptr<RecorderModel> model;
 };
 

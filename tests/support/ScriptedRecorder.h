@@ -21,6 +21,8 @@ public:
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override { resummarized.push_back(recording.id); }
+    bool transcriptionServiceSetUp() const override { return serviceSetUp; }
+    void openServiceSettings() override { ++serviceSettingsOpened; }
 
     // A recording in progress, or none.
     void startRecording(const Uuid& id, RecordingKind kind, std::chrono::system_clock::time_point startedAt);
@@ -32,6 +34,8 @@ public:
     int meetingToggles = 0;
     int noteToggles = 0;
     std::vector<Uuid> resummarized;
+    bool serviceSetUp = true;
+    int serviceSettingsOpened = 0;
 
 private:
     std::optional<Uuid> m_currentID;

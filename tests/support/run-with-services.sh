@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command with the real components the tests talk to:
 #   - an X server (Xvfb) on a free display, exported as DISPLAY;
-#   - a private D-Bus session bus, exported as DBUS_SESSION_BUS_ADDRESS;
+#   - a private D-Bus session bus, exported as DBUS_SESSION_BUS_ADDRESS, with a Secret Service on
+#     it (gnome-keyring-daemon, its login keyring unlocked, kept in the run's own folder);
 #   - a private sound server, exported as PULSE_SERVER, with two null sinks:
 #     "palaverly_speakers" (the default output; its monitor is the system sound) and
 #     "palaverly_mic" (its monitor is the default input, a virtual microphone).
@@ -181,8 +182,10 @@ runtime=$(mktemp -d /tmp/palaverly-services.XXXXXX)
 set_sound_dir "$runtime/sound"
 xvfb_pid=""
 bus_pid=""
+keyring_pid=""
 cleanup() {
   kill_sound_server TERM
+  [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null
   [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
@@ -210,6 +213,17 @@ export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
 if ! wait_for 400 dbus-send --session --dest=org.freedesktop.DBus --type=method_call --print-reply \
   /org/freedesktop/DBus org.freedesktop.DBus.GetId; then
   echo "run-with-services: the session bus did not start" >&2; cat "$runtime/dbus.log" >&2; exit 1
+fi
+
+# Secret Service: a keyring daemon with an unlocked login keyring of its own.
+mkdir -p "$runtime/keyring-home"
+printf 'palaverly' | HOME="$runtime/keyring-home" XDG_DATA_HOME="$runtime/keyring-home" \
+  XDG_RUNTIME_DIR="$runtime/keyring-home" gnome-keyring-daemon --foreground --unlock --components=secrets \
+  --control-directory="$runtime/keyring-home/control" >"$runtime/keyring.log" 2>&1 &
+keyring_pid=$!
+if ! wait_for 400 dbus-send --session --dest=org.freedesktop.DBus --type=method_call --print-reply \
+  /org/freedesktop/DBus org.freedesktop.DBus.GetNameOwner string:org.freedesktop.secrets; then
+  echo "run-with-services: the keyring daemon did not start" >&2; cat "$runtime/keyring.log" >&2; exit 1
 fi
 
 # Sound server.

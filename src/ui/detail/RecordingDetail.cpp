@@ -165,6 +165,8 @@ RecordingDetail::RecordingDetail(
         m_player->seek(seconds);
         m_player->play();
     });
+    connect(
+        m_transcript, &TranscriptPane::openServiceSettingsRequested, &recorder, &LibraryRecorder::openServiceSettings);
     connect(&store, &RecordingStore::recordingsChanged, this, &RecordingDetail::reload);
     connect(&recorder, &LibraryRecorder::summarizingStatesChanged, this, &RecordingDetail::refresh);
     connect(&recorder, &LibraryRecorder::transcribingStatesChanged, this, &RecordingDetail::refresh);
@@ -290,7 +292,8 @@ void RecordingDetail::refreshBody()
     }
     m_body->setCurrentWidget(m_sections);
     m_summary->setContent(m_recording, m_recorder.summarizingState(m_recording.id));
-    m_transcript->setContent(m_recording, m_recorder.transcribingState(m_recording.id));
+    m_transcript->setContent(
+        m_recording, m_recorder.transcribingState(m_recording.id), m_recorder.transcriptionServiceSetUp());
     ensurePlayer();
 }
 

@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -90,7 +91,7 @@ void TranscriptPane::setPlayer(AudioPlayer* player)
     updateActiveTurn();
 }
 
-void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state)
+void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state, bool serviceSetUp)
 {
     const TranscriptPaneState next = transcriptPaneState(recording, state);
     const bool chips = recording.transcript && showsSpeakerChips(*recording.transcript);
@@ -107,7 +108,8 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
             m_plainText->setPlainText(text);
         m_stack->setCurrentWidget(m_plainText);
         m_shown = recording.transcript;
-    } else if (m_state != next) {
+    } else if (const bool notice = next == TranscriptPaneState::missing && !serviceSetUp;
+               m_state != next || m_showsServiceNotice != notice) {
         const bool running = next == TranscriptPaneState::transcribing;
         EmptyState::Content content{
             running ? QStringLiteral("arrow.triangle.2.circlepath") : QStringLiteral("text.bubble"),
@@ -115,6 +117,17 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
             running ? QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.")
                     : QStringLiteral("Расшифровка не удалась или ещё не сгенерирована."),
             false, running, style::secondaryText(palette())};
+        if (notice) {
+            content.icon = QStringLiteral("exclamationmark.triangle");
+            content.title = QStringLiteral("Сервис распознавания не настроен");
+            content.message = QStringLiteral("Укажите в настройках адрес сервиса распознавания речи — "
+                                             "тогда записи будут расшифровываться.");
+            auto* open = new QPushButton(QStringLiteral("Открыть настройки сервисов"));
+            open->setObjectName(QStringLiteral("openServiceSettingsButton"));
+            connect(open, &QPushButton::clicked, this, &TranscriptPane::openServiceSettingsRequested);
+            content.action = open;
+        }
+        m_showsServiceNotice = notice;
         content.iconSize = 26;
         m_placeholderArea->showContent(content);
         m_stack->setCurrentWidget(m_placeholderArea);

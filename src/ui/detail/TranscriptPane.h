@@ -32,7 +32,9 @@ class TranscriptPane : public QWidget {
 public:
     explicit TranscriptPane(RecordingStore& store, QWidget* parent = nullptr);
 
-    void setContent(const Recording& recording, const TranscribingState& state);
+    // `serviceSetUp` false: a recording without a transcript is told that no speech-recognition
+    // service is set up, with a way to the settings.
+    void setContent(const Recording& recording, const TranscribingState& state, bool serviceSetUp = true);
     // The player of the shown recording, or null; it must outlive the pane or be reset first.
     void setPlayer(AudioPlayer* player);
 
@@ -49,6 +51,7 @@ public:
 signals:
     void seekRequested(double seconds);
     void playRequested(double seconds);
+    void openServiceSettingsRequested();
 
 private:
     void showTurns(const Transcript& transcript);
@@ -65,6 +68,7 @@ private:
     PlaceholderArea* m_placeholderArea = nullptr;
     QPointer<AudioPlayer> m_player;
     std::optional<TranscriptPaneState> m_state;
+    bool m_showsServiceNotice = false;
     std::optional<Transcript> m_shown;
 };
 

@@ -36,6 +36,12 @@ public:
     // Stops whatever runs, through the toggle of its kind.
     void stopCurrent();
 
+    // False while recordings cannot be transcribed because the speech-recognition service is not
+    // set up (its address is still the placeholder of a build without one).
+    virtual bool transcriptionServiceSetUp() const { return true; }
+    // Opens the settings window on the pane where the services are chosen.
+    virtual void openServiceSettings() { }
+
 signals:
     // isRecording, currentKind or recordingStartedAt.
     void recordingStateChanged();

@@ -5,8 +5,14 @@
 namespace palaverly {
 
 RecorderModelLink::RecorderModelLink(RecorderModel& model, QObject* parent)
+    : RecorderModelLink(model, Services{}, parent)
+{
+}
+
+RecorderModelLink::RecorderModelLink(RecorderModel& model, Services services, QObject* parent)
     : LibraryRecorder(parent)
     , m_model(model)
+    , m_services(std::move(services))
 {
     connect(&model, &RecorderModel::isRecordingChanged, this, &LibraryRecorder::recordingStateChanged);
     connect(&model, &RecorderModel::currentKindChanged, this, &LibraryRecorder::recordingStateChanged);
@@ -65,6 +71,17 @@ void RecorderModelLink::toggleNote()
 void RecorderModelLink::resummarize(const Recording& recording)
 {
     m_model.resummarize(recording);
+}
+
+bool RecorderModelLink::transcriptionServiceSetUp() const
+{
+    return !m_services.transcriptionSetUp || m_services.transcriptionSetUp();
+}
+
+void RecorderModelLink::openServiceSettings()
+{
+    if (m_services.openSettings)
+        m_services.openSettings();
 }
 
 } // namespace palaverly

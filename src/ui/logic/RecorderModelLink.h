@@ -2,6 +2,8 @@
 
 #include "ui/logic/LibraryRecorder.h"
 
+#include <functional>
+
 namespace palaverly {
 
 class RecorderModel;
@@ -10,7 +12,14 @@ class RecorderModel;
 // commands and the change signals. The model must outlive the link. Main thread only.
 class RecorderModelLink : public LibraryRecorder {
 public:
+    // What the window asks about the remote services; empty members: set up, nothing to open.
+    struct Services {
+        std::function<bool()> transcriptionSetUp;
+        std::function<void()> openSettings;
+    };
+
     explicit RecorderModelLink(RecorderModel& model, QObject* parent = nullptr);
+    RecorderModelLink(RecorderModel& model, Services services, QObject* parent = nullptr);
 
     bool isRecording() const override;
     std::optional<RecordingKind> currentKind() const override;
@@ -22,9 +31,12 @@ public:
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override;
+    bool transcriptionServiceSetUp() const override;
+    void openServiceSettings() override;
 
 private:
     RecorderModel& m_model;
+    Services m_services;
 };
 
 } // namespace palaverly

@@ -71,7 +71,35 @@ DonePane::DonePane(QWidget* parent)
     style::makeLinkStyle(m_settingsButton);
     layout->addWidget(m_settingsButton, 0, Qt::AlignHCenter);
     connect(m_settingsButton, &QPushButton::clicked, this, &DonePane::openSettingsClicked);
+    layout->addSpacing(6);
+
+    m_services = new QWidget(this);
+    m_services->setObjectName(QStringLiteral("servicesNotice"));
+    auto* services = new QVBoxLayout(m_services);
+    services->setContentsMargins(0, 0, 0, 0);
+    services->setSpacing(8);
+    auto* line = new QHBoxLayout;
+    line->setSpacing(8);
+    line->addWidget(
+        style::symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), 16, style::systemOrange(), m_services), 0,
+        Qt::AlignTop);
+    m_servicesText = style::wrappedLabel({}, false, m_services);
+    m_servicesText->setObjectName(QStringLiteral("servicesNoticeText"));
+    line->addWidget(m_servicesText, 1);
+    services->addLayout(line);
+    auto* open = new QPushButton(QStringLiteral("Настроить сервисы…"), m_services);
+    open->setObjectName(QStringLiteral("openServicesButton"));
+    services->addWidget(open, 0, Qt::AlignHCenter);
+    connect(open, &QPushButton::clicked, this, &DonePane::openServicesClicked);
+    m_services->hide();
+    layout->addWidget(m_services);
     layout->addStretch(1);
+}
+
+void DonePane::showServicesNotice(const QString& notice)
+{
+    m_servicesText->setText(notice);
+    m_services->setVisible(!notice.isEmpty());
 }
 
 void DonePane::showSnapshot(const PermissionsSnapshot& snapshot)

@@ -19,9 +19,12 @@ public:
 
     // Shows the page for these permission states.
     void showSnapshot(const PermissionsSnapshot& snapshot);
+    // What does not work because a service is not set up; empty hides the line and its button.
+    void showServicesNotice(const QString& notice);
 
 signals:
     void openSettingsClicked();
+    void openServicesClicked();
 
 private:
     QLabel* m_icon = nullptr;
@@ -29,6 +32,8 @@ private:
     QLabel* m_text = nullptr;
     std::array<QWidget*, 3> m_limitations{}; // microphone, screen recording, accessibility
     QPushButton* m_settingsButton = nullptr;
+    QWidget* m_services = nullptr;
+    QLabel* m_servicesText = nullptr;
 };
 
 } // namespace palaverly

@@ -48,6 +48,12 @@ OnboardingView::OnboardingView(std::unique_ptr<PermissionsSnapshot> snapshot, No
         if (m_onFinish)
             m_onFinish();
     });
+    connect(m_donePane, &DonePane::openServicesClicked, this, [this] {
+        m_notifications.post(
+            QString::fromLatin1(notifications::kOpenSettings), {{QStringLiteral("pane"), QStringLiteral("services")}});
+        if (m_onFinish)
+            m_onFinish();
+    });
     layout->addWidget(m_pages, 1);
 
     auto* bar = new QHBoxLayout;
@@ -79,6 +85,12 @@ OnboardingView::OnboardingView(std::unique_ptr<PermissionsSnapshot> snapshot, No
 }
 
 OnboardingView::~OnboardingView() = default;
+
+void OnboardingView::setServicesNotice(std::function<QString()> notice)
+{
+    m_servicesNotice = std::move(notice);
+    updatePages();
+}
 
 void OnboardingView::goBack()
 {
@@ -132,6 +144,7 @@ void OnboardingView::updatePages()
     for (PermissionPane* pane : m_permissionPanes)
         pane->setState(m_snapshot->status(pane->kind()), m_requestInFlight);
     m_donePane->showSnapshot(*m_snapshot);
+    m_donePane->showServicesNotice(m_servicesNotice ? m_servicesNotice() : QString());
 }
 
 void OnboardingView::request(PermissionKind kind)

@@ -34,6 +34,10 @@ public:
     bool requestInFlight() const { return m_requestInFlight; }
     PermissionsSnapshot& snapshot() { return *m_snapshot; }
 
+    // What the closing page says about services that are not set up (empty: nothing); asked
+    // whenever that page is shown.
+    void setServicesNotice(std::function<QString()> notice);
+
     // The bottom bar's buttons.
     void goBack();
     void goForward();
@@ -47,6 +51,7 @@ private:
     std::unique_ptr<PermissionsSnapshot> m_snapshot;
     NotificationCenter& m_notifications;
     std::function<void()> m_onFinish;
+    std::function<QString()> m_servicesNotice;
     OnboardingStep m_step = OnboardingStep::welcome;
     bool m_requestInFlight = false;
 

@@ -43,6 +43,7 @@ void OnboardingWindowController::show()
             if (self)
                 self->finish();
         });
+        m_window->setServicesNotice(m_servicesNotice);
         m_window->setWindowFlags(
             Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
         m_window->setWindowTitle(QStringLiteral("Palaverly"));

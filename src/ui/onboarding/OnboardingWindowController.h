@@ -34,6 +34,9 @@ public:
         PermissionsSnapshotFactory snapshots = {}, QObject* parent = nullptr);
     ~OnboardingWindowController() override;
 
+    // What the closing page says about services that are not set up; see OnboardingView.
+    void setServicesNotice(std::function<QString()> notice) { m_servicesNotice = std::move(notice); }
+
     // Brings the window forward, creating it on first use.
     void show();
     // Sets the completion key, closes and drops the window, runs the completion action.
@@ -47,6 +50,7 @@ private:
     NotificationCenter& m_notifications;
     std::function<void()> m_onCompleted;
     PermissionsSnapshotFactory m_snapshots;
+    std::function<QString()> m_servicesNotice;
     QPointer<OnboardingView> m_window;
 };
 

@@ -1,6 +1,7 @@
 #include "ui/settings/SettingsAboutPane.h"
 
 #include "common/BuildConfig.h"
+#include "common/PlaceholderAddress.h"
 #include "system/NotificationCenter.h"
 #include "ui/settings/SettingsText.h"
 #include "ui/widgets/WindowStyle.h"
@@ -43,6 +44,17 @@ SettingsAboutPane::SettingsAboutPane(
     layout->addWidget(version);
     layout->addSpacing(14);
 
+    if (isPlaceholderAddress(product.feedUrl.toStdString())) {
+        // This build has no update feed: its updates come with the system's packages.
+        auto* packaged = style::wrappedLabel(
+            QStringLiteral("Обновления приходят вместе с пакетами системы — через её менеджер пакетов."), true, this);
+        packaged->setObjectName(QStringLiteral("packageManagerLine"));
+        packaged->setAlignment(Qt::AlignHCenter);
+        layout->addWidget(packaged);
+        layout->addStretch(1);
+        return;
+    }
+
     auto* check = new QPushButton(QStringLiteral("Проверить обновления"), this);
     check->setObjectName(QStringLiteral("checkForUpdatesButton"));
     check->setMinimumHeight(30);
@@ -83,6 +95,8 @@ SettingsAboutPane::SettingsAboutPane(
 
 void SettingsAboutPane::refreshLastCheck()
 {
+    if (!m_lastCheck)
+        return; // no update feed, no checks
     m_lastCheck->setText(settingsText::lastCheckedLine(readLastCheckTime(m_store)));
 }
 

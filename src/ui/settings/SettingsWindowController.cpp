@@ -4,6 +4,7 @@
 #include "ui/settings/SettingsAboutPane.h"
 #include "ui/settings/SettingsGeneralPane.h"
 #include "ui/settings/SettingsPermissionsPane.h"
+#include "ui/settings/SettingsServicesPane.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/ViewStyle.h"
 
@@ -30,7 +31,7 @@ QWidget* expandingSpacer(QWidget* parent)
 
 } // namespace
 
-SettingsWindowController::SettingsWindowController(AppSettings& settings, QSettings& store,
+SettingsWindowController::SettingsWindowController(AppSettings& settings, ServiceSettings& services, QSettings& store,
     NotificationCenter& notifications, PermissionsSnapshotFactory snapshots, AutostartEntry autostart, QObject* parent)
     : QObject(parent)
     , m_snapshot(snapshots ? snapshots() : systemPermissionsSnapshots(store)())
@@ -69,10 +70,11 @@ SettingsWindowController::SettingsWindowController(AppSettings& settings, QSetti
     layout->addWidget(style::separatorLine(m_window.get()));
 
     m_general = new SettingsGeneralPane(settings, *m_snapshot, m_autostart, m_window.get());
+    m_services = new SettingsServicesPane(services, m_window.get());
     m_permissions = new SettingsPermissionsPane(*m_snapshot, notifications, m_window.get());
     m_about = new SettingsAboutPane(store, notifications, SettingsAboutPane::builtProduct(), m_window.get());
-    for (QWidget* pane :
-        {static_cast<QWidget*>(m_general), static_cast<QWidget*>(m_permissions), static_cast<QWidget*>(m_about)}) {
+    for (QWidget* pane : {static_cast<QWidget*>(m_general), static_cast<QWidget*>(m_services),
+             static_cast<QWidget*>(m_permissions), static_cast<QWidget*>(m_about)}) {
         pane->setFixedWidth(kPaneWidth);
         pane->hide();
         layout->addWidget(pane);
@@ -92,6 +94,8 @@ QWidget* SettingsWindowController::paneWidget(Pane pane) const
     switch (pane) {
     case Pane::general:
         return m_general;
+    case Pane::services:
+        return m_services;
     case Pane::permissions:
         return m_permissions;
     case Pane::about:

@@ -20,8 +20,11 @@ class PermissionsSnapshot;
 class SettingsAboutPane;
 class SettingsGeneralPane;
 class SettingsPermissionsPane;
+class SettingsServicesPane;
+class ServiceSettings;
 
-// The settings window: a toolbar with one item per pane ("Общие", "Разрешения", "О приложении")
+// The settings window: a toolbar with one item per pane ("Общие", "Сервисы", "Разрешения",
+// "О приложении")
 // above the selected pane; the window takes the pane's title and size. The window is made
 // with the controller and kept; closing it only hides it. The permission states are read again
 // whenever one of the program's windows becomes active while this one is shown. Main thread;
@@ -29,22 +32,23 @@ class SettingsPermissionsPane;
 class SettingsWindowController : public QObject {
     Q_OBJECT
 public:
-    enum class Pane { general, permissions, about };
+    enum class Pane { general, services, permissions, about };
     struct PaneInfo {
         Pane pane;
         const char* identifier;
         const char* title;
         const char* symbol;
     };
-    static constexpr std::array<PaneInfo, 3> kPanes{{
+    static constexpr std::array<PaneInfo, 4> kPanes{{
         {Pane::general, "general", "Общие", "gearshape"},
+        {Pane::services, "services", "Сервисы", "server.rack"},
         {Pane::permissions, "permissions", "Разрешения", "lock.shield"},
         {Pane::about, "about", "О приложении", "info.circle"},
     }};
 
-    SettingsWindowController(AppSettings& settings, QSettings& store, NotificationCenter& notifications,
-        PermissionsSnapshotFactory snapshots = {}, AutostartEntry autostart = AutostartEntry(),
-        QObject* parent = nullptr);
+    SettingsWindowController(AppSettings& settings, ServiceSettings& services, QSettings& store,
+        NotificationCenter& notifications, PermissionsSnapshotFactory snapshots = {},
+        AutostartEntry autostart = AutostartEntry(), QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
     // Selects `pane`, shows the window and brings it forward.
@@ -54,6 +58,7 @@ public:
 
     QWidget* window() const { return m_window.get(); }
     SettingsGeneralPane* generalPane() const { return m_general; }
+    SettingsServicesPane* servicesPane() const { return m_services; }
     SettingsPermissionsPane* permissionsPane() const { return m_permissions; }
     SettingsAboutPane* aboutPane() const { return m_about; }
     PermissionsSnapshot& snapshot() const { return *m_snapshot; }
@@ -66,9 +71,10 @@ private:
     // Destroyed before the snapshot and the autostart entry that its panes use.
     std::unique_ptr<QWidget> m_window;
     SettingsGeneralPane* m_general = nullptr;
+    SettingsServicesPane* m_services = nullptr;
     SettingsPermissionsPane* m_permissions = nullptr;
     SettingsAboutPane* m_about = nullptr;
-    std::array<QAction*, 3> m_actions{};
+    std::array<QAction*, kPanes.size()> m_actions{};
     Pane m_current = Pane::general;
 };
 

@@ -35,6 +35,7 @@ const QHash<QString, QString>& themeNames()
         {QStringLiteral("arrow.down.circle.fill"), QStringLiteral("software-update-available")},
         {QStringLiteral("info.circle"), QStringLiteral("help-about")},
         {QStringLiteral("lock.shield"), QStringLiteral("security-high")},
+        {QStringLiteral("server.rack"), QStringLiteral("network-server")},
     };
     return names;
 }
