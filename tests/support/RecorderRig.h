@@ -3,6 +3,7 @@
 #include "model/RecordingStore.h"
 #include "recorder/RecorderDependencies.h"
 #include "recorder/RecorderModel.h"
+#include "services/ASRClient.h"
 
 #include "FakeChatService.h"
 #include "FakeSpeechService.h"
