@@ -4,7 +4,7 @@ palaverly_add_test(SettingsWindowTest GUI)
 palaverly_add_test(SettingsServicesPaneTest GUI KEYRING)
 # The same pane on a desktop where no Secret Service can be reached.
 if(TARGET SettingsServicesPaneTest)
-  add_test(NAME SettingsServicesPaneWithoutKeyringTest COMMAND SettingsServicesPaneTest)
+  add_test(NAME SettingsServicesPaneWithoutKeyringTest COMMAND SettingsServicesPaneTest --gtest_filter=*WithoutAKeyring*)
   get_test_property(SettingsServicesPaneTest ENVIRONMENT pane_environment)
   set_tests_properties(SettingsServicesPaneWithoutKeyringTest PROPERTIES LABELS gui TIMEOUT 300
     ENVIRONMENT "${pane_environment};PALAVERLY_TEST_NO_KEYRING=1;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")
