@@ -4,6 +4,7 @@
 #include "LogCapture.h"
 #include "RecordingSleeper.h"
 #include "StopWhen.h"
+#include "UploadBytes.h"
 #include "common/Uuid.h"
 
 #include <QTemporaryDir>
@@ -19,19 +20,6 @@ namespace {
 
 constexpr const char* kDiarize = "/api/diarize/async";
 constexpr const char* kTranscribe = "/api/transcribe/async";
-
-// Bytes that look like a WAV file and also contain CR LF and "--" runs, as real audio may.
-std::string audioBytes(std::size_t size)
-{
-    std::string bytes = "RIFF\x24\x00\x00\x00WAVEfmt \r\n--\r\n--Boundary-";
-    std::uint32_t state = 12345;
-    while (bytes.size() < size) {
-        state = state * 1103515245u + 12345u;
-        bytes.push_back(static_cast<char>(state >> 24));
-    }
-    bytes.resize(size);
-    return bytes;
-}
 
 class ASRClientTest : public ::testing::Test {
 protected:
@@ -60,7 +48,7 @@ ASRError asrError(const ASRClient::Failure& failure)
 
 TEST_F(ASRClientTest, UploadsOneMultipartPartByteForByte)
 {
-    const std::string audio = audioBytes(2 * 1024 * 1024 + 4099);
+    const std::string audio = uploadBytes(2 * 1024 * 1024 + 4099);
     const auto file = writeAudio(audio);
     const auto jobId = makeClient().submitJob(file, kDiarize, {});
     ASSERT_TRUE(jobId) << jobId.error().description();
@@ -101,7 +89,7 @@ TEST_F(ASRClientTest, UploadsOneMultipartPartByteForByte)
 
 TEST_F(ASRClientTest, UploadRetriesWithBackoffButNotOnClientErrors)
 {
-    const auto file = writeAudio(audioBytes(1000));
+    const auto file = writeAudio(uploadBytes(1000));
     const auto client = makeClient();
 
     service.scriptUploads({FakeAnswer::reply(413, "Слишком большой файл", "text/plain")});
@@ -128,7 +116,7 @@ TEST_F(ASRClientTest, UploadRetriesWithBackoffButNotOnClientErrors)
 
 TEST_F(ASRClientTest, UndecodableAndBrokenUploadAnswersAreRetriedLikeTransportErrors)
 {
-    const auto file = writeAudio(audioBytes(1000));
+    const auto file = writeAudio(uploadBytes(1000));
     const auto client = makeClient();
 
     service.scriptUploads({FakeAnswer::json(200, {{"id", "x"}}), FakeAnswer::reset(),
@@ -254,7 +242,7 @@ TEST_F(ASRClientTest, ResultWithoutRtfKeepsPollingUntilCancelled)
 
 TEST_F(ASRClientTest, TranscribeUploadsPollsAndLogsTheJob)
 {
-    const std::string audio = audioBytes(5000);
+    const std::string audio = uploadBytes(5000);
     const auto outcome = makeClient().transcribe(writeAudio(audio), kTranscribe, {});
     ASSERT_TRUE(outcome) << outcome.error().description();
     EXPECT_EQ(outcome->plainText(), "SPEAKER_00: Добрый день.\n\nSPEAKER_00: Начнём.\n\nSPEAKER_01: Да, давайте.");
@@ -288,7 +276,7 @@ TEST_F(ASRClientTest, CancellationEndsUploadSleepAndPollPromptly)
     const auto client = makeClient();
 
     // During the upload: the service stops reading a body larger than the socket buffers.
-    const auto big = writeAudio(audioBytes(48 * 1024 * 1024));
+    const auto big = writeAudio(uploadBytes(48 * 1024 * 1024));
     service.scriptUploads({FakeAnswer::stallWhileReceiving()});
     auto [upload, uploadLag]
         = stopWhen<Result>([&](std::stop_token stop) { return client.submitJob(big, kDiarize, stop); },

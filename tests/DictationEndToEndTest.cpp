@@ -5,6 +5,7 @@
 #include "dictation/DictationManager.h"
 #include "dictation/TextInjector.h"
 #include "services/ASRClient.h"
+#include "services/UploadAttempts.h"
 #include "ui/dictation/DictationPanelController.h"
 #include "ui/dictation/DictationPanelLayout.h"
 #include "ui/dictation/DictationPanelView.h"
@@ -356,7 +357,7 @@ TEST_F(DictationEndToEndTest, AFailingServiceShowsTheErrorForThreeSeconds)
     for (int i = 0; i < 10; ++i)
         body += "Сервис перегружен. ";
     m_service.scriptUploads(
-        std::vector<test::FakeAnswer>(ASRClient::kUploadAttempts, test::FakeAnswer::reply(503, body, "text/plain")));
+        std::vector<test::FakeAnswer>(kUploadAttempts, test::FakeAnswer::reply(503, body, "text/plain")));
     const auto voice = startVoice();
     ASSERT_TRUE(voice);
     ASSERT_TRUE(keyRepeatOff());

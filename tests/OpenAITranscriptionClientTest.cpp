@@ -3,6 +3,7 @@
 #include "FakeOpenAISpeechService.h"
 #include "LogCapture.h"
 #include "RecordingSleeper.h"
+#include "UploadBytes.h"
 #include "common/Uuid.h"
 
 #include <QTemporaryDir>
@@ -16,19 +17,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr const char* kKey = "sk-local-0123456789";
-
-// Bytes with CR LF and "--" runs inside, as real audio may have.
-std::string audioBytes(std::size_t size)
-{
-    std::string bytes = "RIFF\x24\x00\x00\x00WAVEfmt \r\n--\r\n--Boundary-";
-    std::uint32_t state = 4242;
-    while (bytes.size() < size) {
-        state = state * 1103515245u + 12345u;
-        bytes.push_back(static_cast<char>(state >> 24));
-    }
-    bytes.resize(size);
-    return bytes;
-}
 
 class OpenAITranscriptionClientTest : public ::testing::Test {
 protected:
@@ -54,7 +42,7 @@ protected:
 
 TEST_F(OpenAITranscriptionClientTest, StreamsTheFormByteForByteAndMapsTheAnswer)
 {
-    const std::string audio = audioBytes(3 * 1024 * 1024 + 17);
+    const std::string audio = uploadBytes(3 * 1024 * 1024 + 17);
     const auto file = writeAudio(audio);
     int uploadedCalls = 0;
     std::string jobId = "unset";
@@ -109,7 +97,7 @@ TEST_F(OpenAITranscriptionClientTest, StreamsTheFormByteForByteAndMapsTheAnswer)
 
 TEST_F(OpenAITranscriptionClientTest, RetriesServerErrorsButNeitherClientErrorsNorGarbage)
 {
-    const auto file = writeAudio(audioBytes(2000));
+    const auto file = writeAudio(uploadBytes(2000));
 
     // A refused key is not sent again.
     auto refused = client({}, "sk-wrong").transcribe(file, "", {});

@@ -106,22 +106,22 @@ void ServiceSettings::setChatModel(const std::string& model)
 
 void ServiceSettings::setTranscriptionKey(const std::string& key)
 {
-    const std::string trimmed = trimmedWhitespace(key);
-    if (trimmed == m_transcriptionKey)
-        return;
-    m_transcriptionKey = trimmed;
-    emit changed();
-    storeKey(kTranscriptionKeyAccount, trimmed);
+    setKey(m_transcriptionKey, kTranscriptionKeyAccount, key);
 }
 
 void ServiceSettings::setChatKey(const std::string& key)
 {
+    setKey(m_chatKey, kChatKeyAccount, key);
+}
+
+void ServiceSettings::setKey(std::string& field, const char* account, const std::string& key)
+{
     const std::string trimmed = trimmedWhitespace(key);
-    if (trimmed == m_chatKey)
+    if (trimmed == field)
         return;
-    m_chatKey = trimmed;
+    field = trimmed;
     emit changed();
-    storeKey(kChatKeyAccount, trimmed);
+    storeKey(account, trimmed);
 }
 
 void ServiceSettings::load()

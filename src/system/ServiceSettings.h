@@ -94,6 +94,7 @@ signals:
 private:
     void load();
     void keyringAnswered(const char* account, const Keyring::Answer& answer);
+    void setKey(std::string& field, const char* account, const std::string& key);
     void moveKeysFromFile();
     void storeKey(const char* account, const std::string& value);
     std::optional<std::string> writeKeyFile() const;

@@ -65,6 +65,60 @@ std::vector<std::string> RecordedRequest::headerNames() const
     return names;
 }
 
+namespace {
+
+// The quoted value of `; name="..."` in a header line; nothing when absent.
+std::optional<std::string> quoted(const std::string& line, const std::string& name)
+{
+    const std::size_t start = line.find("; " + name + "=\"");
+    if (start == std::string::npos)
+        return std::nullopt;
+    const std::size_t from = start + name.size() + 4;
+    const std::size_t end = line.find('"', from);
+    return end == std::string::npos ? std::nullopt : std::optional(line.substr(from, end - from));
+}
+
+} // namespace
+
+std::optional<Form> readForm(const RecordedRequest& request)
+{
+    const std::string contentType = request.header("Content-Type").value_or("");
+    const std::string prefix = "multipart/form-data; boundary=";
+    if (!contentType.starts_with(prefix) || contentType.size() == prefix.size())
+        return std::nullopt;
+    Form form;
+    form.boundary = contentType.substr(prefix.size());
+    const std::string& body = request.body;
+    const std::string delimiter = "--" + form.boundary;
+    if (!body.starts_with(delimiter + "\r\n") || !body.ends_with("\r\n" + delimiter + "--\r\n"))
+        return std::nullopt;
+
+    for (std::size_t at = delimiter.size() + 2;;) {
+        const std::size_t headersEnd = body.find("\r\n\r\n", at);
+        const std::size_t next = body.find("\r\n" + delimiter, at);
+        if (headersEnd == std::string::npos || next == std::string::npos || headersEnd > next)
+            return std::nullopt;
+        FormPart part;
+        for (std::size_t line = at; line < headersEnd + 2;) {
+            const std::size_t lineEnd = body.find("\r\n", line);
+            const std::string text = body.substr(line, lineEnd - line);
+            if (text.starts_with("Content-Disposition: form-data;")) {
+                part.name = quoted(text, "name").value_or("");
+                part.filename = quoted(text, "filename");
+            } else if (text.starts_with("Content-Type: ")) {
+                part.contentType = text.substr(14);
+            }
+            line = lineEnd + 2;
+        }
+        part.content = body.substr(headersEnd + 4, next - headersEnd - 4);
+        form.parts.push_back(std::move(part));
+        at = next + 2 + delimiter.size();
+        if (body.compare(at, 2, "--") == 0)
+            return form;
+        at += 2;
+    }
+}
+
 FakeAnswer FakeAnswer::reply(int status, std::string body, std::string contentType)
 {
     FakeAnswer answer;

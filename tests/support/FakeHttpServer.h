@@ -39,6 +39,23 @@ struct RecordedRequest {
     std::vector<std::string> headerNames() const;
 };
 
+// A multipart/form-data body as a service reads it. (Each client's exact bytes are checked in
+// its own test; the fakes only have to read what is sent.)
+struct FormPart {
+    std::string name;
+    // Set for a file part.
+    std::optional<std::string> filename;
+    // The part's own Content-Type header; empty when it had none.
+    std::string contentType;
+    std::string content;
+};
+struct Form {
+    std::string boundary;
+    std::vector<FormPart> parts;
+};
+// Nothing when the request carries no well-formed multipart/form-data body.
+std::optional<Form> readForm(const RecordedRequest& request);
+
 // How the server answers one request.
 struct FakeAnswer {
     enum class Kind {

@@ -6,64 +6,24 @@ namespace {
 
 constexpr const char* kPath = "/v1/audio/transcriptions";
 
-std::optional<std::string> quoted(const std::string& line, const std::string& name)
+// The form with its file part "file" set apart; nothing when there is none.
+std::optional<FakeOpenAISpeechService::Upload> readUpload(const RecordedRequest& request)
 {
-    const std::size_t start = line.find("; " + name + "=\"");
-    if (start == std::string::npos)
-        return std::nullopt;
-    const std::size_t from = start + name.size() + 4;
-    const std::size_t end = line.find('"', from);
-    return end == std::string::npos ? std::nullopt : std::optional(line.substr(from, end - from));
-}
-
-// Every part of a multipart/form-data body; nothing when the body is not one with a file part.
-std::optional<FakeOpenAISpeechService::Upload> readForm(const RecordedRequest& request)
-{
-    const std::string contentType = request.header("Content-Type").value_or("");
-    const std::string prefix = "multipart/form-data; boundary=";
-    if (!contentType.starts_with(prefix) || contentType.size() == prefix.size())
+    auto form = readForm(request);
+    if (!form)
         return std::nullopt;
     FakeOpenAISpeechService::Upload upload;
-    upload.boundary = contentType.substr(prefix.size());
-    const std::string& body = request.body;
-    const std::string delimiter = "--" + upload.boundary;
-    if (!body.starts_with(delimiter + "\r\n") || !body.ends_with("\r\n" + delimiter + "--\r\n"))
-        return std::nullopt;
-
+    upload.boundary = form->boundary;
     bool haveFile = false;
-    std::size_t at = delimiter.size() + 2;
-    while (at < body.size()) {
-        const std::size_t headersEnd = body.find("\r\n\r\n", at);
-        const std::size_t next = body.find("\r\n" + delimiter, at);
-        if (headersEnd == std::string::npos || next == std::string::npos || headersEnd > next)
-            return std::nullopt;
-        std::string name;
-        std::optional<std::string> filename;
-        std::string partType;
-        for (std::size_t line = at; line < headersEnd + 2;) {
-            const std::size_t lineEnd = body.find("\r\n", line);
-            const std::string text = body.substr(line, lineEnd - line);
-            if (text.starts_with("Content-Disposition: form-data;")) {
-                name = quoted(text, "name").value_or("");
-                filename = quoted(text, "filename");
-            } else if (text.starts_with("Content-Type: ")) {
-                partType = text.substr(14);
-            }
-            line = lineEnd + 2;
-        }
-        std::string content = body.substr(headersEnd + 4, next - headersEnd - 4);
-        if (filename && name == "file") {
+    for (FormPart& part : form->parts) {
+        if (part.name == "file" && part.filename) {
             haveFile = true;
-            upload.filename = *filename;
-            upload.fileContentType = partType;
-            upload.audio = std::move(content);
+            upload.filename = *part.filename;
+            upload.fileContentType = part.contentType;
+            upload.audio = std::move(part.content);
         } else {
-            upload.fields[name] = std::move(content);
+            upload.fields[part.name] = std::move(part.content);
         }
-        at = next + 2 + delimiter.size();
-        if (body.compare(at, 2, "--") == 0)
-            break;
-        at += 2;
     }
     if (!haveFile)
         return std::nullopt;
@@ -125,7 +85,7 @@ FakeAnswer FakeOpenAISpeechService::respond(const RecordedRequest& request)
         return apiError(404, "Not Found");
     if (!m_apiKey.empty() && request.header("Authorization") != "Bearer " + m_apiKey)
         return apiError(401, "Incorrect API key provided");
-    auto upload = readForm(request);
+    auto upload = readUpload(request);
     if (!upload)
         return apiError(400, "Could not parse multipart form");
 

@@ -11,56 +11,15 @@ bool isUploadEndpoint(const std::string& target)
     return target == "/api/diarize/async" || target == "/api/transcribe/async";
 }
 
-// The quoted value of `; name="..."` in a header line; nothing when absent. (The client's exact
-// bytes are checked in its own test; this only has to read what it sends.)
-std::optional<std::string> quoted(const std::string& line, const std::string& name)
+// A multipart/form-data body with exactly one file part named "audio"; nothing otherwise.
+std::optional<FakeSpeechService::Upload> readUpload(const RecordedRequest& request)
 {
-    const std::size_t start = line.find("; " + name + "=\"");
-    if (start == std::string::npos)
+    auto form = readForm(request);
+    if (!form || form->parts.size() != 1 || form->parts[0].name != "audio" || !form->parts[0].filename)
         return std::nullopt;
-    const std::size_t from = start + name.size() + 4;
-    const std::size_t end = line.find('"', from);
-    return end == std::string::npos ? std::nullopt : std::optional(line.substr(from, end - from));
-}
-
-// Reads a multipart/form-data body with exactly one file part named "audio"; nothing when the
-// body is not one.
-std::optional<FakeSpeechService::Upload> readForm(const RecordedRequest& request)
-{
-    const std::string contentType = request.header("Content-Type").value_or("");
-    const std::string prefix = "multipart/form-data; boundary=";
-    if (!contentType.starts_with(prefix) || contentType.size() == prefix.size())
-        return std::nullopt;
-    FakeSpeechService::Upload upload;
-    upload.endpoint = request.target;
-    upload.boundary = contentType.substr(prefix.size());
-
-    const std::string& body = request.body;
-    const std::string opening = "--" + upload.boundary + "\r\n";
-    const std::string closing = "\r\n--" + upload.boundary + "--\r\n";
-    const std::size_t headersEnd = body.find("\r\n\r\n");
-    if (!body.starts_with(opening) || !body.ends_with(closing) || headersEnd == std::string::npos
-        || headersEnd + 4 > body.size() - closing.size())
-        return std::nullopt;
-    std::size_t lineStart = opening.size();
-    while (lineStart < headersEnd + 2) {
-        const std::size_t lineEnd = body.find("\r\n", lineStart);
-        const std::string line = body.substr(lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 2;
-        if (line.starts_with("Content-Disposition: form-data;")) {
-            upload.fieldName = quoted(line, "name").value_or("");
-            const auto filename = quoted(line, "filename");
-            if (!filename)
-                return std::nullopt;
-            upload.filename = *filename;
-        } else if (line.starts_with("Content-Type: ")) {
-            upload.contentType = line.substr(14);
-        }
-    }
-    if (upload.fieldName != "audio")
-        return std::nullopt;
-    upload.audio = body.substr(headersEnd + 4, body.size() - closing.size() - headersEnd - 4);
-    return upload;
+    FormPart& part = form->parts[0];
+    return FakeSpeechService::Upload{
+        request.target, form->boundary, part.name, *part.filename, part.contentType, std::move(part.content)};
 }
 
 FakeAnswer problem(int status, const std::string& detail)
@@ -200,7 +159,7 @@ FakeAnswer FakeSpeechService::respond(const RecordedRequest& request)
 
 FakeAnswer FakeSpeechService::answerUpload(const RecordedRequest& request)
 {
-    auto upload = readForm(request);
+    auto upload = readUpload(request);
     if (!upload)
         return problem(400, "expected multipart/form-data with a file field \"audio\"");
     std::lock_guard lock(m_mutex);

@@ -104,6 +104,19 @@ SettingsServicesPane::SettingsServicesPane(ServiceSettings& services, QWidget* p
 
 SettingsServicesPane::~SettingsServicesPane() = default;
 
+QLayout* SettingsServicesPane::checkRow(Group& group, const char* name)
+{
+    group.check = new QPushButton(QStringLiteral("Проверить"), this);
+    group.check->setObjectName(QLatin1String(name) + QStringLiteral("Check"));
+    group.result = style::wrappedLabel({}, false, this);
+    group.result->setObjectName(QLatin1String(name) + QStringLiteral("Result"));
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
+    row->addWidget(group.check, 0, Qt::AlignTop);
+    row->addWidget(group.result, 1);
+    return row;
+}
+
 void SettingsServicesPane::buildTranscription(QGridLayout* grid, int& row)
 {
     auto* heading = style::titleLabel(QStringLiteral("Распознавание речи"), 1, this);
@@ -138,15 +151,7 @@ void SettingsServicesPane::buildTranscription(QGridLayout* grid, int& row)
     grid->addWidget(rowLabel(QStringLiteral("API-ключ:"), this), row, kLabelColumn);
     grid->addWidget(m_transcription.key, row++, kControlColumn);
 
-    m_transcription.check = new QPushButton(QStringLiteral("Проверить"), this);
-    m_transcription.check->setObjectName(QStringLiteral("transcriptionCheck"));
-    m_transcription.result = style::wrappedLabel({}, false, this);
-    m_transcription.result->setObjectName(QStringLiteral("transcriptionResult"));
-    auto* check = new QHBoxLayout;
-    check->setSpacing(10);
-    check->addWidget(m_transcription.check, 0, Qt::AlignTop);
-    check->addWidget(m_transcription.result, 1);
-    grid->addLayout(check, row++, kControlColumn);
+    grid->addLayout(checkRow(m_transcription, "transcription"), row++, kControlColumn);
 
     connect(m_protocol, &QComboBox::activated, this, [this] {
         m_services.setTranscriptionApi(
@@ -181,15 +186,7 @@ void SettingsServicesPane::buildChat(QGridLayout* grid, int& row)
     grid->addWidget(rowLabel(QStringLiteral("API-ключ:"), this), row, kLabelColumn);
     grid->addWidget(m_chat.key, row++, kControlColumn);
 
-    m_chat.check = new QPushButton(QStringLiteral("Проверить"), this);
-    m_chat.check->setObjectName(QStringLiteral("chatCheck"));
-    m_chat.result = style::wrappedLabel({}, false, this);
-    m_chat.result->setObjectName(QStringLiteral("chatResult"));
-    auto* check = new QHBoxLayout;
-    check->setSpacing(10);
-    check->addWidget(m_chat.check, 0, Qt::AlignTop);
-    check->addWidget(m_chat.result, 1);
-    grid->addLayout(check, row++, kControlColumn);
+    grid->addLayout(checkRow(m_chat, "chat"), row++, kControlColumn);
 
     connect(m_chat.address, &QLineEdit::editingFinished, this,
         [this] { m_services.setChatUrl(m_chat.address->text().toStdString()); });

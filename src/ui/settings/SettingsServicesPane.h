@@ -8,6 +8,7 @@
 class QComboBox;
 class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -55,6 +56,8 @@ private:
         int serial = 0;
     };
 
+    // The "Проверить" button with the line for its answer.
+    QLayout* checkRow(Group& group, const char* name);
     void buildTranscription(QGridLayout* grid, int& row);
     void buildChat(QGridLayout* grid, int& row);
     void commitFields();
