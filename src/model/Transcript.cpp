@@ -1,6 +1,8 @@
 #include "model/Transcript.h"
 
-#include "model/JsonCoding.h"
+#include "model/RecordDecoding.h"
+
+#include <limits>
 
 namespace palaverly {
 
@@ -51,60 +53,170 @@ nlohmann::json Transcript::toJson() const
     return object;
 }
 
-std::optional<Transcript> Transcript::fromJson(const nlohmann::json& object)
+std::optional<Transcript> Transcript::fromJson(std::string_view text)
 {
-    if (!object.is_object())
-        return std::nullopt;
-    Transcript transcript;
-    const auto duration = json::number(object, "duration_sec");
-    const auto processing = json::number(object, "processing_time_sec");
-    const auto rtf = json::number(object, "rtf");
-    if (!duration || !processing || !rtf)
-        return std::nullopt;
-    transcript.durationSec = *duration;
-    transcript.processingTimeSec = *processing;
-    transcript.rtf = *rtf;
+    return json::decodeText(text, json::decodeTranscript);
+}
 
-    if (!json::absent(object, "text")) {
-        transcript.text = json::string(object, "text");
-        if (!transcript.text)
-            return std::nullopt;
-    }
-    if (!json::absent(object, "num_speakers")) {
-        transcript.numSpeakers = json::integer(object, "num_speakers");
-        if (!transcript.numSpeakers)
-            return std::nullopt;
-    }
-    if (!json::absent(object, "segments")) {
-        const auto& list = object.at("segments");
-        if (!list.is_array())
-            return std::nullopt;
-        std::vector<TranscriptSegment> segments;
-        segments.reserve(list.size());
-        for (const auto& item : list) {
-            auto speaker = json::string(item, "speaker");
-            auto text = json::string(item, "text");
-            const auto start = json::number(item, "start");
-            const auto end = json::number(item, "end");
-            if (!speaker || !text || !start || !end)
-                return std::nullopt;
-            segments.push_back({std::move(*speaker), std::move(*text), *start, *end});
+TranscriptInfo TranscriptInfo::of(const Transcript& transcript, const FileStamp& file)
+{
+    TranscriptInfo info;
+    info.file = file;
+    info.hasSegments = transcript.segments && !transcript.segments->empty();
+    info.hasText = transcript.text && !transcript.text->empty();
+    info.numSpeakers = transcript.numSpeakers;
+    if (!info.hasSegments) {
+        info.preview = transcript.text.value_or(std::string{});
+    } else {
+        for (const auto& segment : *transcript.segments) {
+            if (!info.preview.empty())
+                info.preview += "\n\n";
+            info.preview += transcript.displayName(segment.speaker);
+            info.preview += ": ";
+            info.preview += segment.text;
+            if (info.preview.size() >= kPreviewBytes)
+                break;
         }
-        transcript.segments = std::move(segments);
     }
-    if (!json::absent(object, "speaker_labels")) {
-        const auto& labels = object.at("speaker_labels");
-        if (!labels.is_object())
-            return std::nullopt;
-        std::map<std::string, std::string> map;
-        for (const auto& [key, value] : labels.items()) {
-            if (!value.is_string())
-                return std::nullopt;
-            map.emplace(key, value.get<std::string>());
+    if (info.preview.size() > kPreviewBytes) {
+        // Cut before a continuation byte never splits a character.
+        std::size_t cut = kPreviewBytes;
+        while (cut > 0 && (static_cast<unsigned char>(info.preview[cut]) & 0xC0) == 0x80)
+            --cut;
+        info.preview.resize(cut);
+    }
+    return info;
+}
+
+namespace json {
+
+namespace {
+
+// Decodes a transcript into `out`, checking all of it but keeping the segments only until their
+// texts add up to `keepBytes` and the text only up to that many bytes (the first segment is
+// always kept).
+bool decodeTranscriptInto(od::object& object, Transcript& out, std::size_t keepBytes)
+{
+    bool hasDuration = false, hasProcessing = false, hasRtf = false;
+    const bool read = forEachMember(object, [&](std::string_view key, od::value value) {
+        if (key == "duration_sec")
+            return hasDuration = readNumber(value, out.durationSec);
+        if (key == "processing_time_sec")
+            return hasProcessing = readNumber(value, out.processingTimeSec);
+        if (key == "rtf")
+            return hasRtf = readNumber(value, out.rtf);
+        bool isNull = false;
+        if (key == "text") {
+            if (!readNull(value, isNull))
+                return false;
+            if (isNull) {
+                out.text.reset();
+                return true;
+            }
+            std::string_view text;
+            if (!readString(value, text))
+                return false;
+            out.text = std::string(text.substr(0, keepBytes));
+            return true;
         }
-        transcript.speakerLabels = std::move(map);
-    }
+        if (key == "num_speakers") {
+            if (!readNull(value, isNull))
+                return false;
+            if (isNull) {
+                out.numSpeakers.reset();
+                return true;
+            }
+            long long count = 0;
+            if (!readInteger(value, count))
+                return false;
+            out.numSpeakers = count;
+            return true;
+        }
+        if (key == "segments") {
+            if (!readNull(value, isNull))
+                return false;
+            if (isNull) {
+                out.segments.reset();
+                return true;
+            }
+            od::array list;
+            if (value.get_array().get(list))
+                return false;
+            std::vector<TranscriptSegment> segments;
+            std::size_t kept = 0;
+            for (auto element : list) {
+                od::object item;
+                if (element.get_object().get(item))
+                    return false;
+                TranscriptSegment segment;
+                bool hasSpeaker = false, hasText = false, hasStart = false, hasEnd = false;
+                const bool segmentRead = forEachMember(item, [&](std::string_view name, od::value field) {
+                    if (name == "speaker")
+                        return hasSpeaker = readString(field, segment.speaker);
+                    if (name == "text")
+                        return hasText = readString(field, segment.text);
+                    if (name == "start")
+                        return hasStart = readNumber(field, segment.start);
+                    if (name == "end")
+                        return hasEnd = readNumber(field, segment.end);
+                    return skip(field);
+                });
+                if (!segmentRead || !hasSpeaker || !hasText || !hasStart || !hasEnd)
+                    return false;
+                if (segments.empty() || kept < keepBytes) {
+                    kept += segment.text.size() + 4;
+                    segments.push_back(std::move(segment));
+                }
+            }
+            out.segments = std::move(segments);
+            return true;
+        }
+        if (key == "speaker_labels") {
+            if (!readNull(value, isNull))
+                return false;
+            if (isNull) {
+                out.speakerLabels.reset();
+                return true;
+            }
+            od::object labels;
+            if (value.get_object().get(labels))
+                return false;
+            std::map<std::string, std::string> map;
+            const bool labelsRead = forEachMember(labels, [&](std::string_view speaker, od::value label) {
+                std::string name;
+                if (!readString(label, name))
+                    return false;
+                map[std::string(speaker)] = std::move(name);
+                return true;
+            });
+            if (!labelsRead)
+                return false;
+            out.speakerLabels = std::move(map);
+            return true;
+        }
+        return skip(value);
+    });
+    return read && hasDuration && hasProcessing && hasRtf;
+}
+
+} // namespace
+
+std::optional<Transcript> decodeTranscript(od::object& object)
+{
+    Transcript transcript;
+    if (!decodeTranscriptInto(object, transcript, std::numeric_limits<std::size_t>::max()))
+        return std::nullopt;
     return transcript;
 }
+
+std::optional<TranscriptInfo> decodeTranscriptInfo(od::object& object)
+{
+    Transcript beginning;
+    if (!decodeTranscriptInto(object, beginning, TranscriptInfo::kPreviewBytes))
+        return std::nullopt;
+    return TranscriptInfo::of(beginning);
+}
+
+} // namespace json
 
 } // namespace palaverly

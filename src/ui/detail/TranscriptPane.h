@@ -6,6 +6,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class QListView;
@@ -58,6 +59,7 @@ private:
     void updateActiveTurn();
     void showTurnMenu(const QPoint& position);
 
+    RecordingStore& m_store;
     QVBoxLayout* m_layout = nullptr;
     SpeakerChipsBar* m_chips = nullptr;
     QStackedWidget* m_stack = nullptr;
@@ -69,7 +71,7 @@ private:
     QPointer<AudioPlayer> m_player;
     std::optional<TranscriptPaneState> m_state;
     bool m_showsServiceNotice = false;
-    std::optional<Transcript> m_shown;
+    std::shared_ptr<const Transcript> m_shown;
 };
 
 } // namespace palaverly

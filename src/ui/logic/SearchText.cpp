@@ -1,8 +1,16 @@
 #include "ui/logic/SearchText.h"
 
+#include "common/Sqlite.h"
+#include "model/RecordDecoding.h"
+
+#include <QStandardPaths>
 #include <QString>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <sqlite3.h>
 
 namespace palaverly {
 
@@ -68,43 +76,30 @@ QString foldCharacter(const QLocale& locale, const QString& character)
     return locale.toLower(locale.toUpper(character)).normalized(QString::NormalizationForm_C);
 }
 
-template <typename Visit> void forEachTrigram(std::string_view folded, Visit visit)
+std::uint32_t ngramHash(int n, char32_t a, char32_t b, char32_t c)
+{
+    const std::uint32_t h = (static_cast<std::uint32_t>(a) * 0x9E3779B1u)
+        ^ (static_cast<std::uint32_t>(b) * 0x85EBCA77u) ^ (static_cast<std::uint32_t>(c) * 0xC2B2AE3Du)
+        ^ (static_cast<std::uint32_t>(n) * 0x27D4EB2Fu);
+    return (h ^ (h >> 15) ^ (h >> 27)) & (NgramFilter::kBits - 1);
+}
+
+// Calls visit(hash) for every single character, pair and triple of a folded text.
+template <typename Visit> void forEachNgram(std::string_view folded, Visit visit)
 {
     char32_t a = 0, b = 0;
-    int seen = 0;
+    std::size_t seen = 0;
     for (std::size_t i = 0; i < folded.size();) {
         const char32_t c = decodeUtf8(folded, i);
-        if (++seen >= 3)
-            visit(TrigramFilter::hash(a, b, c));
+        ++seen;
+        visit(ngramHash(1, 0, 0, c));
+        if (seen >= 2)
+            visit(ngramHash(2, 0, b, c));
+        if (seen >= 3)
+            visit(ngramHash(3, a, b, c));
         a = b;
         b = c;
     }
-}
-
-std::size_t combineHash(std::size_t seed, std::string_view part)
-{
-    seed ^= std::hash<std::string_view>{}(part) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
-    seed ^= part.size() + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
-    return seed;
-}
-
-// Everything the folded texts of a recording are made of, hashed.
-std::size_t sourceHash(const Recording& recording)
-{
-    std::size_t hash = combineHash(0, recording.name);
-    if (const auto& transcript = recording.transcript) {
-        hash = combineHash(hash, "T");
-        hash = combineHash(hash, transcript->text.value_or(""));
-        if (transcript->segments)
-            for (const auto& segment : *transcript->segments)
-                hash = combineHash(combineHash(hash, segment.speaker), segment.text);
-        if (transcript->speakerLabels)
-            for (const auto& [speaker, label] : *transcript->speakerLabels)
-                hash = combineHash(combineHash(hash, speaker), label);
-    }
-    if (recording.summary)
-        hash = combineHash(combineHash(hash, "S"), recording.summary->text);
-    return hash;
 }
 
 bool contains(std::string_view haystack, std::string_view needle)
@@ -140,13 +135,11 @@ const SearchFolder::Mapping& SearchFolder::computeMapping(char16_t c)
     return entry;
 }
 
-std::string SearchFolder::fold(std::string_view utf8, TrigramFilter* trigrams)
+std::string SearchFolder::fold(std::string_view utf8, NgramFilter* filter)
 {
     std::string out;
     out.resize(utf8.size() + 16);
     std::size_t length = 0;
-    char32_t a = 0, b = 0;
-    std::size_t seen = 0;
     const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t cp;
@@ -161,28 +154,22 @@ std::string SearchFolder::fold(std::string_view utf8, TrigramFilter* trigrams)
             cp = decodeUtf8(utf8, i);
         }
         if (cp > 0xFFFF)
-            return foldSlowly(utf8, trigrams);
+            return foldSlowly(utf8, filter);
         const Mapping& entry = mapping(static_cast<char16_t>(cp));
         if (entry.needsContext)
-            return foldSlowly(utf8, trigrams);
+            return foldSlowly(utf8, filter);
         if (length + entry.length > out.size())
             out.resize(out.size() * 2 + entry.length);
         std::memcpy(out.data() + length, entry.bytes, entry.length);
         length += entry.length;
-        if (trigrams)
-            for (std::uint8_t k = 0; k < entry.pointCount; ++k) {
-                const char32_t c = entry.points[k];
-                if (++seen >= 3)
-                    trigrams->set(a, b, c);
-                a = b;
-                b = c;
-            }
     }
     out.resize(length);
+    if (filter)
+        filter->add(out);
     return out;
 }
 
-std::string SearchFolder::foldSlowly(std::string_view utf8, TrigramFilter* trigrams)
+std::string SearchFolder::foldSlowly(std::string_view utf8, NgramFilter* filter)
 {
     // Compose first so that a letter and its combining mark fold as the one letter they are,
     // then fold character by character and compose what the folding decomposed.
@@ -200,29 +187,152 @@ std::string SearchFolder::foldSlowly(std::string_view utf8, TrigramFilter* trigr
         }
     }
     std::string out = folded.normalized(QString::NormalizationForm_C).toStdString();
-    if (trigrams)
-        trigrams->add(out);
+    if (filter)
+        filter->add(out);
     return out;
 }
 
-void TrigramFilter::add(std::string_view foldedUtf8)
+void NgramFilter::add(std::string_view foldedUtf8)
 {
-    forEachTrigram(foldedUtf8, [this](std::uint32_t hash) { m_bits.set(hash); });
+    forEachNgram(foldedUtf8, [this](std::uint32_t hash) { m_words[hash / 64] |= std::uint64_t{1} << (hash % 64); });
 }
 
-bool TrigramFilter::mayContain(const std::vector<std::uint32_t>& queryTrigrams) const
+bool NgramFilter::mayContain(const std::vector<std::uint32_t>& queryHashes) const
 {
-    for (const std::uint32_t hash : queryTrigrams)
-        if (!m_bits.test(hash))
+    for (const std::uint32_t hash : queryHashes)
+        if (!(m_words[hash / 64] & (std::uint64_t{1} << (hash % 64))))
             return false;
     return true;
 }
 
-std::vector<std::uint32_t> TrigramFilter::trigramsOf(std::string_view foldedUtf8)
+std::vector<std::uint32_t> NgramFilter::hashesOf(std::string_view foldedUtf8)
 {
     std::vector<std::uint32_t> out;
-    forEachTrigram(foldedUtf8, [&](std::uint32_t hash) { out.push_back(hash); });
+    forEachNgram(foldedUtf8, [&](std::uint32_t hash) { out.push_back(hash); });
     return out;
+}
+
+std::string_view NgramFilter::bytes() const
+{
+    return {reinterpret_cast<const char*>(m_words.data()), kBytes};
+}
+
+std::optional<NgramFilter> NgramFilter::fromBytes(std::string_view bytes)
+{
+    if (bytes.size() != kBytes)
+        return std::nullopt;
+    NgramFilter filter;
+    std::memcpy(filter.m_words.data(), bytes.data(), kBytes);
+    return filter;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Raised whenever the table or the folding changes.
+constexpr int kIndexVersion = 1;
+
+constexpr const char* kIndexSchema = R"(
+CREATE TABLE IF NOT EXISTS entries(
+    row INTEGER PRIMARY KEY,
+    id BLOB NOT NULL UNIQUE,
+    source BLOB NOT NULL,
+    filter BLOB NOT NULL,
+    split INTEGER NOT NULL,
+    text BLOB NOT NULL
+);
+PRAGMA user_version = 1;
+)";
+
+bool openIndex(SqliteDatabase& db, const fs::path& file)
+{
+    if (!db.open(file) && !db.reset())
+        return false;
+    if (db.userVersion() == kIndexVersion)
+        return true;
+    return (db.exec("DROP TABLE IF EXISTS entries") || db.reset()) && db.exec(kIndexSchema);
+}
+
+// What an entry is built from: the locale, the transcript file's version and the summary text.
+std::string sourceOf(const Recording& recording, const QLocale& locale)
+{
+    std::string source = locale.name().toStdString();
+    source += '|';
+    if (const auto& transcript = recording.transcript) {
+        const FileStamp& f = transcript->file;
+        for (const unsigned long long part : {f.device, f.inode, f.size})
+            source += std::to_string(part) + ',';
+        for (const long long part : {f.changedSeconds, f.changedNanoseconds, f.modifiedSeconds, f.modifiedNanoseconds})
+            source += std::to_string(part) + ',';
+    }
+    source += '|';
+    if (recording.summary)
+        source += std::to_string(std::hash<std::string>{}(recording.summary->text)) + ','
+            + std::to_string(recording.summary->text.size());
+    return source;
+}
+
+} // namespace
+
+struct SearchIndex::Entry {
+    std::string source;
+    std::int64_t row = 0;
+    // The folded transcript text is [0, split) of the row's text, the folded summary the rest.
+    std::size_t split = 0;
+    std::size_t size = 0;
+    NgramFilter filter;
+};
+
+struct SearchIndex::Shared {
+    struct Job {
+        Uuid id;
+        std::string source;
+        std::optional<fs::path> transcript;
+        std::optional<std::string> summary;
+    };
+
+    fs::path file;
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    // Set by prepare(), taken by the worker.
+    std::optional<std::vector<Job>> wanted;
+    QLocale locale;
+    // Built by the worker, taken by collect().
+    std::vector<std::pair<Uuid, std::unique_ptr<Entry>>> done;
+    std::atomic<std::size_t> indexed{0};
+    std::atomic<std::size_t> total{0};
+};
+
+struct SearchIndex::Blob {
+    sqlite3_blob* handle = nullptr;
+    ~Blob()
+    {
+        if (handle)
+            sqlite3_blob_close(handle);
+    }
+};
+
+SearchIndex::SearchIndex(fs::path file)
+    : m_shared(std::make_shared<Shared>())
+    , m_db(std::make_unique<SqliteDatabase>())
+    , m_blob(std::make_unique<Blob>())
+{
+    m_shared->file = std::move(file);
+    m_worker = std::jthread([shared = m_shared](std::stop_token stop) { runWorker(shared, stop); });
+}
+
+SearchIndex::~SearchIndex()
+{
+    m_blob.reset();
+    m_worker.request_stop();
+    m_shared->wake.notify_all();
+}
+
+fs::path SearchIndex::defaultFile()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return fs::path(cache.toStdString()) / "palaverly" / "search.sqlite";
 }
 
 SearchFolder& SearchIndex::folder()
@@ -234,19 +344,66 @@ void SearchIndex::prepare(const std::vector<Recording>& recordings, const QLocal
 {
     if (!m_folder || m_folder->locale() != locale) {
         m_folder = std::make_unique<SearchFolder>(locale);
-        m_entries.clear();
-        m_stale = false;
+        m_names.clear();
+        m_stale = true;
     }
+    collect();
     if (!m_stale)
         return;
     m_stale = false;
-    std::unordered_map<Uuid, std::unique_ptr<Entry>> kept;
+    std::unordered_map<Uuid, std::string> sources;
+    std::vector<Shared::Job> jobs;
+    bool sameSources = recordings.size() == m_sources.size();
     for (const Recording& recording : recordings) {
-        auto it = m_entries.find(recording.id);
-        if (it != m_entries.end() && it->second->sourceHash == sourceHash(recording))
-            kept.emplace(recording.id, std::move(it->second));
+        std::string source = sourceOf(recording, locale);
+        const auto known = m_sources.find(recording.id);
+        sameSources = sameSources && known != m_sources.end() && known->second == source;
+        jobs.push_back(
+            {recording.id, source, recording.transcript ? std::optional(recording.transcriptURL) : std::nullopt,
+                recording.summary ? std::optional(recording.summary->text) : std::nullopt});
+        sources.emplace(recording.id, std::move(source));
+        m_names[recording.id] = m_folder->fold(recording.name);
     }
-    m_entries = std::move(kept);
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        const auto wanted = sources.find(it->first);
+        if (wanted == sources.end() || wanted->second != it->second->source)
+            it = m_entries.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = m_names.begin(); it != m_names.end();)
+        it = sources.count(it->first) ? std::next(it) : m_names.erase(it);
+    if (sameSources)
+        return;
+    m_sources = std::move(sources);
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->wanted = std::move(jobs);
+        m_shared->locale = locale;
+        m_shared->total = m_sources.size();
+        m_shared->indexed = 0;
+    }
+    m_shared->wake.notify_all();
+}
+
+bool SearchIndex::collect()
+{
+    std::vector<std::pair<Uuid, std::unique_ptr<Entry>>> done;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        done.swap(m_shared->done);
+    }
+    for (auto& [id, entry] : done) {
+        const auto wanted = m_sources.find(id);
+        if (wanted != m_sources.end() && wanted->second == entry->source)
+            m_entries[id] = std::move(entry);
+    }
+    return !done.empty();
+}
+
+SearchIndex::Progress SearchIndex::progress() const
+{
+    return {m_entries.size(), m_sources.size()};
 }
 
 bool SearchIndex::warmUp(
@@ -254,39 +411,175 @@ bool SearchIndex::warmUp(
 {
     prepare(recordings, locale);
     const auto deadline = std::chrono::steady_clock::now() + budget;
-    for (const Recording& recording : recordings) {
-        if (m_entries.count(recording.id))
-            continue;
+    while (true) {
+        collect();
+        if (progress().complete())
+            return true;
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        entryFor(recording);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return true;
-}
-
-SearchIndex::Entry& SearchIndex::entryFor(const Recording& recording)
-{
-    auto& slot = m_entries[recording.id];
-    if (!slot) {
-        slot = std::make_unique<Entry>();
-        slot->sourceHash = sourceHash(recording);
-        slot->name = m_folder->fold(recording.name, &slot->trigrams);
-        if (recording.transcript)
-            slot->transcript = m_folder->fold(recording.transcript->plainText(), &slot->trigrams);
-        if (recording.summary)
-            slot->summary = m_folder->fold(recording.summary->text, &slot->trigrams);
-    }
-    return *slot;
 }
 
 bool SearchIndex::matches(
-    const Recording& recording, std::string_view foldedQuery, const std::vector<std::uint32_t>& trigrams)
+    const Recording& recording, std::string_view foldedQuery, const std::vector<std::uint32_t>& hashes)
 {
-    const Entry& entry = entryFor(recording);
-    if (!entry.trigrams.mayContain(trigrams))
+    if (const auto name = m_names.find(recording.id); name != m_names.end() && contains(name->second, foldedQuery))
+        return true;
+    const auto found = m_entries.find(recording.id);
+    if (found == m_entries.end()) {
+        // Not indexed yet: the summary is at hand, the transcript is not.
+        return recording.summary && contains(m_folder->fold(recording.summary->text), foldedQuery);
+    }
+    const Entry& entry = *found->second;
+    if (!entry.filter.mayContain(hashes))
         return false;
-    return contains(entry.name, foldedQuery) || (recording.transcript && contains(entry.transcript, foldedQuery))
-        || (recording.summary && contains(entry.summary, foldedQuery));
+    return (recording.transcript && textContains(entry, foldedQuery, false))
+        || (recording.summary && textContains(entry, foldedQuery, true));
+}
+
+bool SearchIndex::textContains(const Entry& entry, std::string_view foldedQuery, bool summary)
+{
+    const std::size_t begin = summary ? entry.split : 0;
+    const std::size_t end = summary ? entry.size : entry.split;
+    if (foldedQuery.empty() || end - begin < foldedQuery.size())
+        return foldedQuery.empty();
+    if (!m_db->isOpen() && !m_db->open(m_shared->file))
+        return false;
+    if (m_blob->handle ? sqlite3_blob_reopen(m_blob->handle, entry.row) != SQLITE_OK
+                       : sqlite3_blob_open(m_db->handle(), "main", "entries", "text", entry.row, 0, &m_blob->handle)
+                != SQLITE_OK) {
+        m_blob = std::make_unique<Blob>();
+        return false;
+    }
+    // Read a little first (most matches are early), then more at a time; the tail of one read is
+    // kept so that a match across two reads is found.
+    std::string window;
+    std::size_t position = begin;
+    std::size_t chunk = 4096;
+    while (position < end) {
+        const std::size_t count = std::min(chunk, end - position);
+        const std::size_t keep = std::min(window.size(), foldedQuery.size() - 1);
+        window.erase(0, window.size() - keep);
+        window.resize(keep + count);
+        if (sqlite3_blob_read(m_blob->handle, window.data() + keep, static_cast<int>(count), static_cast<int>(position))
+            != SQLITE_OK)
+            return false;
+        if (contains(window, foldedQuery))
+            return true;
+        position += count;
+        chunk = std::min<std::size_t>(chunk * 4, 1 << 20);
+    }
+    return false;
+}
+
+void SearchIndex::finishSearch()
+{
+    m_blob = std::make_unique<Blob>();
+}
+
+void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_token stop)
+{
+    SqliteDatabase db;
+    bool opened = false;
+    std::unordered_map<Uuid, Entry> stored;
+    std::unique_ptr<SearchFolder> folder;
+    json::od::parser parser;
+    json::PaddedText text;
+    while (!stop.stop_requested()) {
+        std::vector<Shared::Job> jobs;
+        QLocale locale;
+        {
+            std::unique_lock lock(shared->mutex);
+            shared->wake.wait(lock, stop, [&] { return shared->wanted.has_value(); });
+            if (stop.stop_requested())
+                return;
+            jobs = std::move(*shared->wanted);
+            shared->wanted.reset();
+            locale = shared->locale;
+        }
+        if (!opened) {
+            opened = true;
+            if (openIndex(db, shared->file)) {
+                SqliteStatement rows(db, "SELECT id, source, filter, split, length(text), row FROM entries");
+                while (rows.step()) {
+                    const auto id = Uuid::parse(rows.bytes(0));
+                    auto filter = NgramFilter::fromBytes(rows.bytes(2));
+                    if (!id || !filter || !rows.isInteger(3) || !rows.isInteger(4) || !rows.isInteger(5))
+                        continue;
+                    Entry entry;
+                    entry.source = std::string(rows.bytes(1));
+                    entry.filter = *filter;
+                    entry.split = static_cast<std::size_t>(std::max<std::int64_t>(0, rows.integer(3)));
+                    entry.size = static_cast<std::size_t>(std::max<std::int64_t>(0, rows.integer(4)));
+                    entry.row = rows.integer(5);
+                    if (entry.split <= entry.size)
+                        stored.emplace(*id, std::move(entry));
+                }
+            }
+        }
+        if (!folder || folder->locale() != locale)
+            folder = std::make_unique<SearchFolder>(locale);
+        SqliteStatement insert(
+            db, "INSERT OR REPLACE INTO entries(id, source, filter, split, text) VALUES(?1, ?2, ?3, ?4, ?5)");
+        std::unordered_map<Uuid, bool> wantedIDs;
+        bool interrupted = false;
+        for (const auto& job : jobs) {
+            wantedIDs.emplace(job.id, true);
+            if (stop.stop_requested())
+                return;
+            {
+                std::lock_guard lock(shared->mutex);
+                interrupted = shared->wanted.has_value();
+            }
+            if (interrupted)
+                break;
+            auto entry = std::make_unique<Entry>();
+            if (const auto known = stored.find(job.id); known != stored.end() && known->second.source == job.source) {
+                *entry = known->second;
+            } else {
+                std::string plain;
+                if (job.transcript && text.readFile(*job.transcript, std::uintmax_t{256} << 20))
+                    if (const auto transcript = json::decodeObject(parser, text, json::decodeTranscript))
+                        plain = transcript->plainText();
+                std::string folded = folder->fold(plain, &entry->filter);
+                entry->split = folded.size();
+                if (job.summary)
+                    folded += folder->fold(*job.summary, &entry->filter);
+                entry->size = folded.size();
+                entry->source = job.source;
+                insert.bind(1, std::string_view(job.id.toString()));
+                insert.bind(2, std::string_view(job.source));
+                insert.bind(3, entry->filter.bytes());
+                insert.bind(4, static_cast<std::int64_t>(entry->split));
+                insert.bind(5, std::string_view(folded));
+                const bool written = insert.step(), failed = insert.error();
+                (void)written;
+                insert.reset();
+                if (failed)
+                    continue;
+                entry->row = sqlite3_last_insert_rowid(db.handle());
+                stored[job.id] = *entry;
+            }
+            std::lock_guard lock(shared->mutex);
+            shared->done.emplace_back(job.id, std::move(entry));
+            ++shared->indexed;
+        }
+        if (interrupted)
+            continue;
+        // Rows of recordings that are gone.
+        SqliteStatement remove(db, "DELETE FROM entries WHERE id = ?1");
+        for (auto it = stored.begin(); it != stored.end();) {
+            if (wantedIDs.count(it->first)) {
+                ++it;
+                continue;
+            }
+            remove.bind(1, std::string_view(it->first.toString()));
+            remove.step();
+            remove.reset();
+            it = stored.erase(it);
+        }
+    }
 }
 
 } // namespace palaverly

@@ -1,0 +1,102 @@
+#include "services/ServiceAnswers.h"
+
+#include "model/JsonCoding.h"
+#include "model/RecordDecoding.h"
+
+namespace palaverly {
+
+Expected<std::string, DecodingError> decodeJobId(std::string_view body)
+{
+    const auto document = json::parse(body);
+    if (!document || !document->is_object())
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "upload answer is not a JSON object"});
+    if (json::absent(*document, "job_id"))
+        return unexpected(DecodingError{DecodingError::Kind::missingData, "job_id"});
+    auto jobId = json::string(*document, "job_id");
+    if (!jobId)
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "job_id"});
+    return std::move(*jobId);
+}
+
+Expected<JobStatus, DecodingError> decodeJobStatus(std::string_view body)
+{
+    namespace od = json::od;
+    DecodingError problem{DecodingError::Kind::invalidFormat, "job answer is not a JSON object"};
+    const auto fail = [&](DecodingError::Kind kind, const char* detail) {
+        problem = {kind, detail};
+        return false;
+    };
+    auto job = json::decodeText(body, [&](od::object& object) -> std::optional<JobStatus> {
+        JobStatus job;
+        bool hasStatus = false;
+        const bool read = json::forEachMember(object, [&](std::string_view key, od::value value) {
+            bool isNull = false;
+            if (key != "status" && key != "result" && key != "error")
+                return json::skip(value);
+            if (!json::readNull(value, isNull))
+                return false;
+            if (key == "status") {
+                hasStatus = !isNull;
+                return isNull || json::readString(value, job.status)
+                    || fail(DecodingError::Kind::invalidFormat, "status");
+            }
+            if (key == "error") {
+                job.error.reset();
+                std::string message;
+                if (isNull)
+                    return true;
+                if (!json::readString(value, message))
+                    return fail(DecodingError::Kind::invalidFormat, "error");
+                job.error = std::move(message);
+                return true;
+            }
+            job.result.reset();
+            if (isNull)
+                return true;
+            od::object transcript;
+            if (value.get_object().get(transcript))
+                return fail(DecodingError::Kind::invalidFormat, "result");
+            job.result = json::decodeTranscript(transcript);
+            return job.result || fail(DecodingError::Kind::invalidFormat, "result");
+        });
+        if (read && !hasStatus)
+            fail(DecodingError::Kind::missingData, "status");
+        return read && hasStatus ? std::optional(std::move(job)) : std::nullopt;
+    });
+    if (!job)
+        return unexpected(std::move(problem));
+    return std::move(*job);
+}
+
+Expected<std::string, DecodingError> decodeChatContent(std::string_view body)
+{
+    const auto document = json::parse(body);
+    if (!document || !document->is_object())
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "answer is not a JSON object"});
+    if (json::absent(*document, "choices"))
+        return unexpected(DecodingError{DecodingError::Kind::missingData, "choices"});
+    const auto& choices = document->at("choices");
+    if (!choices.is_array())
+        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "choices"});
+    std::string first;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const auto& choice = choices[i];
+        if (!choice.is_object())
+            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "choice"});
+        if (json::absent(choice, "message"))
+            return unexpected(DecodingError{DecodingError::Kind::missingData, "message"});
+        const auto& message = choice.at("message");
+        if (!message.is_object())
+            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "message"});
+        if (json::absent(message, "content"))
+            return unexpected(DecodingError{DecodingError::Kind::missingData, "content"});
+        auto content = json::string(message, "content");
+        if (!content)
+            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "content"});
+        if (i == 0)
+            first = std::move(*content);
+    }
+    return first;
+}
+
+} // namespace palaverly
