@@ -69,12 +69,12 @@ bool PaddedText::readFile(const std::filesystem::path& path, std::uintmax_t maxB
     return true;
 }
 
-bool readString(od::value value, std::string_view& out)
+bool readString(dom::element value, std::string_view& out)
 {
     return !value.get_string().get(out);
 }
 
-bool readString(od::value value, std::string& out)
+bool readString(dom::element value, std::string& out)
 {
     std::string_view view;
     if (!readString(value, view))
@@ -83,12 +83,12 @@ bool readString(od::value value, std::string& out)
     return true;
 }
 
-bool readNumber(od::value value, double& out)
+bool readNumber(dom::element value, double& out)
 {
     return !value.get_double().get(out);
 }
 
-bool readDate(od::value value, Timestamp& out)
+bool readDate(dom::element value, Timestamp& out)
 {
     std::string_view text;
     if (!readString(value, text))
@@ -100,70 +100,23 @@ bool readDate(od::value value, Timestamp& out)
     return true;
 }
 
-bool readInteger(od::value value, long long& out)
+bool readInteger(dom::element value, long long& out)
 {
-    od::number number;
-    if (value.get_number().get(number))
-        return false;
-    if (number.is_int64()) {
-        out = number.get_int64();
+    switch (value.type()) {
+    case dom::element_type::INT64:
+        out = value.get_int64().value_unsafe();
+        return true;
+    case dom::element_type::DOUBLE: {
+        const double d = value.get_double().value_unsafe();
+        if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.2e18)
+            return false;
+        out = static_cast<long long>(d);
         return true;
     }
-    if (number.is_uint64())
+    default:
+        // Beyond the signed 64-bit range, or not a number at all.
         return false;
-    const double d = number.get_double();
-    if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.2e18)
-        return false;
-    out = static_cast<long long>(d);
-    return true;
-}
-
-bool readNull(od::value value, bool& isNull)
-{
-    return !value.is_null().get(isNull);
-}
-
-bool skip(od::value value)
-{
-    od::json_type type;
-    if (value.type().get(type))
-        return false;
-    switch (type) {
-    case od::json_type::object: {
-        od::object object;
-        if (value.get_object().get(object))
-            return false;
-        return forEachMember(object, [](std::string_view, od::value member) { return skip(member); });
     }
-    case od::json_type::array: {
-        od::array array;
-        if (value.get_array().get(array))
-            return false;
-        for (auto element : array) {
-            od::value item;
-            if (element.get(item) || !skip(item))
-                return false;
-        }
-        return true;
-    }
-    case od::json_type::string: {
-        std::string_view ignored;
-        return readString(value, ignored);
-    }
-    case od::json_type::number: {
-        double ignored = 0;
-        return readNumber(value, ignored);
-    }
-    case od::json_type::boolean: {
-        bool ignored = false;
-        return !value.get_bool().get(ignored);
-    }
-    case od::json_type::null: {
-        bool isNull = false;
-        return readNull(value, isNull) && isNull;
-    }
-    }
-    return false;
 }
 
 } // namespace palaverly::json

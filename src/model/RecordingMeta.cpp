@@ -17,11 +17,11 @@ std::optional<RecordingMeta> RecordingMeta::fromJson(std::string_view text)
 
 namespace json {
 
-std::optional<RecordingMeta> decodeMeta(od::object& object)
+std::optional<RecordingMeta> decodeMeta(dom::object object)
 {
     RecordingMeta meta;
     bool hasID = false, hasName = false, hasDate = false, hasDuration = false;
-    const bool read = forEachMember(object, [&](std::string_view key, od::value value) {
+    const bool read = forEachMember(object, [&](std::string_view key, dom::element value) {
         if (key == "id") {
             std::string_view text;
             if (!readString(value, text))
@@ -41,20 +41,11 @@ std::optional<RecordingMeta> decodeMeta(od::object& object)
         if (key == "kind") {
             // Anything but the string "note" is a meeting: a missing kind, null, another string
             // or a value of another type.
-            od::json_type type;
-            if (value.type().get(type))
-                return false;
-            if (type != od::json_type::string) {
-                meta.kind = RecordingKind::meeting;
-                return skip(value);
-            }
             std::string_view raw;
-            if (!readString(value, raw))
-                return false;
-            meta.kind = recordingKindFromRaw(raw);
+            meta.kind = readString(value, raw) ? recordingKindFromRaw(raw) : RecordingKind::meeting;
             return true;
         }
-        return skip(value);
+        return true;
     });
     if (!read || !hasID || !hasName || !hasDate || !hasDuration)
         return std::nullopt;

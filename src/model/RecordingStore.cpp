@@ -89,14 +89,14 @@ public:
 private:
     template <typename Decode>
     auto read(const fs::path& path, std::uintmax_t maxBytes, Decode decode)
-        -> decltype(decode(std::declval<json::od::object&>()))
+        -> decltype(decode(std::declval<json::dom::object>()))
     {
         if (!m_text.readFile(path, maxBytes))
             return std::nullopt;
         return json::decodeObject(m_parser, m_text, decode);
     }
 
-    json::od::parser m_parser;
+    json::dom::parser m_parser;
     json::PaddedText m_text;
 };
 

@@ -16,18 +16,18 @@ std::optional<Summary> Summary::fromJson(std::string_view text)
 
 namespace json {
 
-std::optional<Summary> decodeSummary(od::object& object)
+std::optional<Summary> decodeSummary(dom::object object)
 {
     Summary summary;
     bool hasModel = false, hasDate = false, hasText = false;
-    const bool read = forEachMember(object, [&](std::string_view key, od::value value) {
+    const bool read = forEachMember(object, [&](std::string_view key, dom::element value) {
         if (key == "model")
             return hasModel = readString(value, summary.model);
         if (key == "createdAt")
             return hasDate = readDate(value, summary.createdAt);
         if (key == "text")
             return hasText = readString(value, summary.text);
-        return skip(value);
+        return true;
     });
     if (!read || !hasModel || !hasDate || !hasText)
         return std::nullopt;

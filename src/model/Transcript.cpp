@@ -95,20 +95,18 @@ namespace {
 // Decodes a transcript into `out`, checking all of it but keeping the segments only until their
 // texts add up to `keepBytes` and the text only up to that many bytes (the first segment is
 // always kept).
-bool decodeTranscriptInto(od::object& object, Transcript& out, std::size_t keepBytes)
+bool decodeTranscriptInto(dom::object object, Transcript& out, std::size_t keepBytes)
 {
     bool hasDuration = false, hasProcessing = false, hasRtf = false;
-    const bool read = forEachMember(object, [&](std::string_view key, od::value value) {
+    const bool read = forEachMember(object, [&](std::string_view key, dom::element value) {
         if (key == "duration_sec")
             return hasDuration = readNumber(value, out.durationSec);
         if (key == "processing_time_sec")
             return hasProcessing = readNumber(value, out.processingTimeSec);
         if (key == "rtf")
             return hasRtf = readNumber(value, out.rtf);
-        bool isNull = false;
+        const bool isNull = value.is_null();
         if (key == "text") {
-            if (!readNull(value, isNull))
-                return false;
             if (isNull) {
                 out.text.reset();
                 return true;
@@ -120,8 +118,6 @@ bool decodeTranscriptInto(od::object& object, Transcript& out, std::size_t keepB
             return true;
         }
         if (key == "num_speakers") {
-            if (!readNull(value, isNull))
-                return false;
             if (isNull) {
                 out.numSpeakers.reset();
                 return true;
@@ -133,56 +129,54 @@ bool decodeTranscriptInto(od::object& object, Transcript& out, std::size_t keepB
             return true;
         }
         if (key == "segments") {
-            if (!readNull(value, isNull))
-                return false;
             if (isNull) {
                 out.segments.reset();
                 return true;
             }
-            od::array list;
+            dom::array list;
             if (value.get_array().get(list))
                 return false;
             std::vector<TranscriptSegment> segments;
             std::size_t kept = 0;
-            for (auto element : list) {
-                od::object item;
+            for (dom::element element : list) {
+                dom::object item;
                 if (element.get_object().get(item))
                     return false;
-                TranscriptSegment segment;
+                // Views into the parsed document; copied only for the segments that are kept.
+                std::string_view speaker, text;
+                double start = 0, end = 0;
                 bool hasSpeaker = false, hasText = false, hasStart = false, hasEnd = false;
-                const bool segmentRead = forEachMember(item, [&](std::string_view name, od::value field) {
+                const bool segmentRead = forEachMember(item, [&](std::string_view name, dom::element field) {
                     if (name == "speaker")
-                        return hasSpeaker = readString(field, segment.speaker);
+                        return hasSpeaker = readString(field, speaker);
                     if (name == "text")
-                        return hasText = readString(field, segment.text);
+                        return hasText = readString(field, text);
                     if (name == "start")
-                        return hasStart = readNumber(field, segment.start);
+                        return hasStart = readNumber(field, start);
                     if (name == "end")
-                        return hasEnd = readNumber(field, segment.end);
-                    return skip(field);
+                        return hasEnd = readNumber(field, end);
+                    return true;
                 });
                 if (!segmentRead || !hasSpeaker || !hasText || !hasStart || !hasEnd)
                     return false;
                 if (segments.empty() || kept < keepBytes) {
-                    kept += segment.text.size() + 4;
-                    segments.push_back(std::move(segment));
+                    kept += text.size() + 4;
+                    segments.push_back({std::string(speaker), std::string(text), start, end});
                 }
             }
             out.segments = std::move(segments);
             return true;
         }
         if (key == "speaker_labels") {
-            if (!readNull(value, isNull))
-                return false;
             if (isNull) {
                 out.speakerLabels.reset();
                 return true;
             }
-            od::object labels;
+            dom::object labels;
             if (value.get_object().get(labels))
                 return false;
             std::map<std::string, std::string> map;
-            const bool labelsRead = forEachMember(labels, [&](std::string_view speaker, od::value label) {
+            const bool labelsRead = forEachMember(labels, [&](std::string_view speaker, dom::element label) {
                 std::string name;
                 if (!readString(label, name))
                     return false;
@@ -194,14 +188,14 @@ bool decodeTranscriptInto(od::object& object, Transcript& out, std::size_t keepB
             out.speakerLabels = std::move(map);
             return true;
         }
-        return skip(value);
+        return true;
     });
     return read && hasDuration && hasProcessing && hasRtf;
 }
 
 } // namespace
 
-std::optional<Transcript> decodeTranscript(od::object& object)
+std::optional<Transcript> decodeTranscript(dom::object object)
 {
     Transcript transcript;
     if (!decodeTranscriptInto(object, transcript, std::numeric_limits<std::size_t>::max()))
@@ -209,7 +203,7 @@ std::optional<Transcript> decodeTranscript(od::object& object)
     return transcript;
 }
 
-std::optional<TranscriptInfo> decodeTranscriptInfo(od::object& object)
+std::optional<TranscriptInfo> decodeTranscriptInfo(dom::object object)
 {
     Transcript beginning;
     if (!decodeTranscriptInto(object, beginning, TranscriptInfo::kPreviewBytes))

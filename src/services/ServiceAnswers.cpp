@@ -20,21 +20,17 @@ Expected<std::string, DecodingError> decodeJobId(std::string_view body)
 
 Expected<JobStatus, DecodingError> decodeJobStatus(std::string_view body)
 {
-    namespace od = json::od;
+    namespace dom = json::dom;
     DecodingError problem{DecodingError::Kind::invalidFormat, "job answer is not a JSON object"};
     const auto fail = [&](DecodingError::Kind kind, const char* detail) {
         problem = {kind, detail};
         return false;
     };
-    auto job = json::decodeText(body, [&](od::object& object) -> std::optional<JobStatus> {
+    auto job = json::decodeText(body, [&](dom::object object) -> std::optional<JobStatus> {
         JobStatus job;
         bool hasStatus = false;
-        const bool read = json::forEachMember(object, [&](std::string_view key, od::value value) {
-            bool isNull = false;
-            if (key != "status" && key != "result" && key != "error")
-                return json::skip(value);
-            if (!json::readNull(value, isNull))
-                return false;
+        const bool read = json::forEachMember(object, [&](std::string_view key, dom::element value) {
+            const bool isNull = value.is_null();
             if (key == "status") {
                 hasStatus = !isNull;
                 return isNull || json::readString(value, job.status)
@@ -50,10 +46,12 @@ Expected<JobStatus, DecodingError> decodeJobStatus(std::string_view body)
                 job.error = std::move(message);
                 return true;
             }
+            if (key != "result")
+                return true;
             job.result.reset();
             if (isNull)
                 return true;
-            od::object transcript;
+            dom::object transcript;
             if (value.get_object().get(transcript))
                 return fail(DecodingError::Kind::invalidFormat, "result");
             job.result = json::decodeTranscript(transcript);

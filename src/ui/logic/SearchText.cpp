@@ -484,7 +484,7 @@ void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_tok
     bool opened = false;
     std::unordered_map<Uuid, Entry> stored;
     std::unique_ptr<SearchFolder> folder;
-    json::od::parser parser;
+    json::dom::parser parser;
     json::PaddedText text;
     while (!stop.stop_requested()) {
         std::vector<Shared::Job> jobs;
