@@ -64,6 +64,7 @@ int main(int argc, char** argv)
     const QStringList words{
         "бюджет", "Анна", "релиз", "Кирилл", "встреча", "миграция", "кофе", "Дарья", "ОТЧЁТ", "презентация"};
     std::vector<double> perKeystroke;
+    QString slowest;
     std::size_t found = 0;
     for (const QString& word : words) {
         for (int length = 1; length <= std::min<int>(8, static_cast<int>(word.size())); ++length) {
@@ -71,11 +72,14 @@ int main(int argc, char** argv)
             const auto keystroke = std::chrono::steady_clock::now();
             found += filteredRecordings(recordings, query, locale, index).size();
             perKeystroke.push_back(milliseconds(std::chrono::steady_clock::now() - keystroke));
+            if (perKeystroke.back() >= *std::max_element(perKeystroke.begin(), perKeystroke.end()))
+                slowest = query;
         }
     }
     std::printf("index built in %.1f ms, opened from its file in %.1f ms\n", build, reopen);
     std::printf("keystrokes: %zu, matches seen: %zu\n", perKeystroke.size(), found);
-    std::printf("slowest keystroke: %.2f ms\n", *std::max_element(perKeystroke.begin(), perKeystroke.end()));
+    std::printf("slowest keystroke: %.2f ms (\"%s\")\n", *std::max_element(perKeystroke.begin(), perKeystroke.end()),
+        slowest.toUtf8().constData());
     std::printf("search_ms %.2f\n", median(perKeystroke));
     return 0;
 }

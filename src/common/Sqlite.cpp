@@ -53,9 +53,11 @@ int SqliteDatabase::userVersion()
     return statement.step() && statement.isInteger(0) ? static_cast<int>(statement.integer(0)) : -1;
 }
 
-SqliteStatement::SqliteStatement(SqliteDatabase& db, const char* sql)
+SqliteStatement::SqliteStatement(SqliteDatabase& db, const std::string& sql)
 {
-    if (!db.handle() || sqlite3_prepare_v2(db.handle(), sql, -1, &m_statement, nullptr) != SQLITE_OK) {
+    if (!db.handle()
+        || sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &m_statement, nullptr)
+            != SQLITE_OK) {
         sqlite3_finalize(m_statement);
         m_statement = nullptr;
         m_error = true;

@@ -43,7 +43,7 @@ private:
 // from 0, parameters from 1).
 class SqliteStatement {
 public:
-    SqliteStatement(SqliteDatabase& db, const char* sql);
+    SqliteStatement(SqliteDatabase& db, const std::string& sql);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;

@@ -276,7 +276,11 @@ std::string sourceOf(const Recording& recording, const QLocale& locale)
 } // namespace
 
 struct SearchIndex::Entry {
+    // Most matches lie early in a text: the beginning of the folded transcript is kept in memory.
+    static constexpr std::size_t kHeadBytes = 4096;
+
     std::string source;
+    std::string head;
     std::int64_t row = 0;
     // The folded transcript text is [0, split) of the row's text, the folded summary the rest.
     std::size_t split = 0;
@@ -351,6 +355,9 @@ void SearchIndex::prepare(const std::vector<Recording>& recordings, const QLocal
     if (!m_stale)
         return;
     m_stale = false;
+    // Opened here, not in the middle of a keystroke.
+    if (!m_db->isOpen())
+        m_db->open(m_shared->file);
     std::unordered_map<Uuid, std::string> sources;
     std::vector<Shared::Job> jobs;
     bool sameSources = recordings.size() == m_sources.size();
@@ -434,13 +441,18 @@ bool SearchIndex::matches(
     const Entry& entry = *found->second;
     if (!entry.filter.mayContain(hashes))
         return false;
+    if (recording.transcript && contains(entry.head, foldedQuery))
+        return true;
     return (recording.transcript && textContains(entry, foldedQuery, false))
         || (recording.summary && textContains(entry, foldedQuery, true));
 }
 
 bool SearchIndex::textContains(const Entry& entry, std::string_view foldedQuery, bool summary)
 {
-    const std::size_t begin = summary ? entry.split : 0;
+    // The transcript's head was looked at already; a match may still begin inside it.
+    const std::size_t headTail
+        = entry.head.size() >= foldedQuery.size() ? entry.head.size() - foldedQuery.size() + 1 : 0;
+    const std::size_t begin = summary ? entry.split : headTail;
     const std::size_t end = summary ? entry.size : entry.split;
     if (foldedQuery.empty() || end - begin < foldedQuery.size())
         return foldedQuery.empty();
@@ -456,7 +468,7 @@ bool SearchIndex::textContains(const Entry& entry, std::string_view foldedQuery,
     // kept so that a match across two reads is found.
     std::string window;
     std::size_t position = begin;
-    std::size_t chunk = 4096;
+    std::size_t chunk = 16384;
     while (position < end) {
         const std::size_t count = std::min(chunk, end - position);
         const std::size_t keep = std::min(window.size(), foldedQuery.size() - 1);
@@ -501,7 +513,9 @@ void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_tok
         if (!opened) {
             opened = true;
             if (openIndex(db, shared->file)) {
-                SqliteStatement rows(db, "SELECT id, source, filter, split, length(text), row FROM entries");
+                SqliteStatement rows(db,
+                    "SELECT id, source, filter, split, length(text), row, substr(text, 1, "
+                        + std::to_string(Entry::kHeadBytes) + ") FROM entries");
                 while (rows.step()) {
                     const auto id = Uuid::parse(rows.bytes(0));
                     auto filter = NgramFilter::fromBytes(rows.bytes(2));
@@ -513,6 +527,7 @@ void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_tok
                     entry.split = static_cast<std::size_t>(std::max<std::int64_t>(0, rows.integer(3)));
                     entry.size = static_cast<std::size_t>(std::max<std::int64_t>(0, rows.integer(4)));
                     entry.row = rows.integer(5);
+                    entry.head = std::string(rows.bytes(6).substr(0, entry.split));
                     if (entry.split <= entry.size)
                         stored.emplace(*id, std::move(entry));
                 }
@@ -544,6 +559,7 @@ void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_tok
                         plain = transcript->plainText();
                 std::string folded = folder->fold(plain, &entry->filter);
                 entry->split = folded.size();
+                entry->head = folded.substr(0, Entry::kHeadBytes);
                 if (job.summary)
                     folded += folder->fold(*job.summary, &entry->filter);
                 entry->size = folded.size();
