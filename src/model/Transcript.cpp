@@ -114,7 +114,8 @@ bool decodeTranscriptInto(dom::object object, Transcript& out, std::size_t keepB
             std::string_view text;
             if (!readString(value, text))
                 return false;
-            out.text = std::string(text.substr(0, keepBytes));
+            // A few bytes more than kept, so that the cut can fall back to a character boundary.
+            out.text = std::string(text.substr(0, keepBytes < text.size() ? keepBytes + 4 : text.size()));
             return true;
         }
         if (key == "num_speakers") {
