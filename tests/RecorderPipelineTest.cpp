@@ -81,7 +81,7 @@ TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
 
     const Recording* saved = store.recording(recording.id);
     ASSERT_TRUE(saved && saved->transcript);
-    EXPECT_EQ(saved->transcript->plainText(), "A: Обсудим план на квартал.\n\nB: Да, начнём.");
+    EXPECT_EQ(store.transcript(*saved)->plainText(), "A: Обсудим план на квартал.\n\nB: Да, начнём.");
     EXPECT_EQ(saved->name, "Планы на квартал");
     EXPECT_NE(TempLibrary::readFile(recording.transcriptURL).find("\n  \"duration_sec\": 4"), std::string::npos);
 

@@ -77,7 +77,7 @@ protected:
 
     Transcript transcriptOnDisk() const
     {
-        return *Transcript::fromJson(*json::parse(TempLibrary::readFile(m_folder / "transcript.json")));
+        return *Transcript::fromJson(TempLibrary::readFile(m_folder / "transcript.json"));
     }
 
     SpeakerChipsBar* chips() const { return m_detail->transcriptPane()->chipsBar(); }

@@ -1,5 +1,8 @@
 #include "ui/logic/SearchText.h"
+#include "model/RecordingStore.h"
 #include "ui/logic/LibraryLogic.h"
+
+#include "TempLibrary.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -25,7 +28,8 @@ TEST(SearchTextTest, FoldingIsPerCharacterLocaleAwareAndComposed)
     EXPECT_EQ(tr.fold("IİI"), "ıiı");
 }
 
-// The index with its triple filter finds exactly what a plain case-insensitive search finds.
+// The index with its n-gram filter and texts on disk finds exactly what a plain case-insensitive
+// search finds.
 TEST(SearchTextTest, TheIndexAgreesWithAPlainSearchOnRandomText)
 {
     const std::vector<std::string> words{"Бюджет", "сроки", "релиз", "ёлка", "елка", "Анна", "план", "квартал", "ОК",
@@ -37,34 +41,37 @@ TEST(SearchTextTest, TheIndexAgreesWithAPlainSearchOnRandomText)
             out += (i ? " " : "") + words[random() % words.size()];
         return out;
     };
-    std::vector<Recording> recordings;
+    test::TempLibrary library;
     for (int i = 0; i < 60; ++i) {
-        Recording r;
-        r.id = Uuid::generate();
-        r.name = text(2);
+        const auto meta = test::TempLibrary::meta(text(2), RecordingKind::meeting, i);
+        const auto folder = library.addRecording(meta, false);
         if (i % 2) {
             Transcript t;
             t.segments = std::vector<TranscriptSegment>{{"S1", text(5), 0, 1}, {"S2", text(4), 1, 2}};
             if (i % 3 == 0)
                 t.speakerLabels = std::map<std::string, std::string>{{"S2", "Борис"}};
-            r.transcript = t;
+            test::TempLibrary::writeFile(folder / "transcript.json", RecordingStore::encode(t.toJson()));
         }
         if (i % 5 == 0)
-            r.summary = Summary{"m", {}, text(6)};
-        recordings.push_back(r);
+            test::TempLibrary::writeFile(
+                folder / "summary.json", RecordingStore::encode(Summary{"m", meta.createdAt, text(6)}.toJson()));
     }
-    const auto plain = [](const Recording& r, const QString& query) {
+    RecordingStore store(library.base());
+    const std::vector<Recording>& recordings = store.recordings();
+    ASSERT_EQ(recordings.size(), 60u);
+    const auto plain = [&](const Recording& r, const QString& query) {
         const auto has
             = [&](const std::string& s) { return QString::fromStdString(s).contains(query, Qt::CaseInsensitive); };
-        return has(r.name) || (r.transcript && has(r.transcript->plainText())) || (r.summary && has(r.summary->text));
+        return has(r.name) || (r.transcript && has(store.transcript(r)->plainText()))
+            || (r.summary && has(r.summary->text));
     };
-    SearchIndex index;
-    ASSERT_TRUE(index.warmUp(recordings, russianLocale(), 10s));
+    SearchIndex index(library.base().parent_path() / "search.sqlite");
+    ASSERT_TRUE(index.warmUp(recordings, russianLocale(), 30s));
     int nonEmpty = 0;
     for (int q = 0; q < 300; ++q) {
         // Pieces of real texts (across ": " and blank lines too) and random words.
         const Recording& source = recordings[random() % recordings.size()];
-        QString from = QString::fromStdString(source.transcript ? source.transcript->plainText() : source.name);
+        QString from = QString::fromStdString(source.transcript ? store.transcript(source)->plainText() : source.name);
         const qsizetype start = static_cast<qsizetype>(random() % static_cast<unsigned>(from.size()));
         QString query = from.mid(start, 1 + static_cast<qsizetype>(random() % 9));
         if (q % 3 == 0)
@@ -76,7 +83,7 @@ TEST(SearchTextTest, TheIndexAgreesWithAPlainSearchOnRandomText)
             if (plain(r, query.trimmed()))
                 expected.push_back(&r);
         nonEmpty += !expected.empty();
-        ASSERT_EQ(filteredRecordings(recordings, query, russianLocale(), &index), expected) << query.toStdString();
+        ASSERT_EQ(filteredRecordings(recordings, query, russianLocale(), index), expected) << query.toStdString();
     }
     EXPECT_GT(nonEmpty, 200);
 }

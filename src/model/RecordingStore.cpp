@@ -215,15 +215,23 @@ std::shared_ptr<const Transcript> RecordingStore::transcript(const Recording& re
 {
     if (!recording.transcript)
         return nullptr;
+    const auto kept = [&](const FileStamp& stamp) {
+        const auto known = std::find_if(
+            m_transcripts.begin(), m_transcripts.end(), [&](const auto& entry) { return entry.first == stamp; });
+        if (known == m_transcripts.end())
+            return false;
+        std::rotate(m_transcripts.begin(), known, known + 1);
+        return true;
+    };
+    // The version the recording describes, when it was read already (even if the file has changed
+    // or gone since), else what the file holds now.
+    if (kept(recording.transcript->file))
+        return m_transcripts.front().second;
     const FileStamp stamp = FileStamp::of(recording.transcriptURL);
     if (!stamp.exists)
         return nullptr;
-    const auto known = std::find_if(
-        m_transcripts.begin(), m_transcripts.end(), [&](const auto& entry) { return entry.first == stamp; });
-    if (known != m_transcripts.end()) {
-        std::rotate(m_transcripts.begin(), known, known + 1);
+    if (kept(stamp))
         return m_transcripts.front().second;
-    }
     auto decoded = readRecord<Transcript>(recording.transcriptURL, kMaxTranscriptBytes);
     if (!decoded)
         return nullptr;
