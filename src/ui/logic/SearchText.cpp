@@ -431,7 +431,9 @@ bool SearchIndex::warmUp(
 bool SearchIndex::matches(
     const Recording& recording, std::string_view foldedQuery, const std::vector<std::uint32_t>& hashes)
 {
-    if (const auto name = m_names.find(recording.id); name != m_names.end() && contains(name->second, foldedQuery))
+    const auto name = m_names.find(recording.id);
+    if (name != m_names.end() ? contains(name->second, foldedQuery)
+                              : contains(m_folder->fold(recording.name), foldedQuery))
         return true;
     const auto found = m_entries.find(recording.id);
     if (found == m_entries.end()) {
@@ -456,13 +458,21 @@ bool SearchIndex::textContains(const Entry& entry, std::string_view foldedQuery,
     const std::size_t end = summary ? entry.size : entry.split;
     if (foldedQuery.empty() || end - begin < foldedQuery.size())
         return foldedQuery.empty();
-    if (!m_db->isOpen() && !m_db->open(m_shared->file))
-        return false;
-    if (m_blob->handle ? sqlite3_blob_reopen(m_blob->handle, entry.row) != SQLITE_OK
-                       : sqlite3_blob_open(m_db->handle(), "main", "entries", "text", entry.row, 0, &m_blob->handle)
-                != SQLITE_OK) {
+    const auto openBlob = [&] {
+        if (!m_db->isOpen() && !m_db->open(m_shared->file))
+            return false;
+        if (m_blob->handle)
+            return sqlite3_blob_reopen(m_blob->handle, entry.row) == SQLITE_OK;
+        return sqlite3_blob_open(m_db->handle(), "main", "entries", "text", entry.row, 0, &m_blob->handle) == SQLITE_OK;
+    };
+    if (!openBlob()) {
+        // A connection opened before the worker made the table does not see it: open it anew.
         m_blob = std::make_unique<Blob>();
-        return false;
+        m_db = std::make_unique<SqliteDatabase>();
+        if (!openBlob()) {
+            m_blob = std::make_unique<Blob>();
+            return false;
+        }
     }
     // Read a little first (most matches are early), then more at a time; the tail of one read is
     // kept so that a match across two reads is found.
