@@ -148,13 +148,7 @@ std::vector<const Recording*> filteredRecordings(
         return out;
     }
     search.prepare(recordings, locale);
-    const std::string needle = search.folder().fold(trimmed.toStdString());
-    const std::vector<std::uint32_t> hashes = NgramFilter::hashesOf(needle);
-    for (const Recording& recording : recordings)
-        if (search.matches(recording, needle, hashes))
-            out.push_back(&recording);
-    search.finishSearch();
-    return out;
+    return search.find(recordings, search.folder().fold(trimmed.toStdString()));
 }
 
 QString previewText(const Recording& recording, int maxChars)

@@ -6,7 +6,7 @@
 
 #include "model/Recording.h"
 #include "recorder/JobStates.h"
-#include "ui/logic/SearchText.h"
+#include "ui/logic/SearchIndex.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -58,7 +58,7 @@ std::string searchFolded(QStringView text, const QLocale& locale);
 
 // The recordings, in the given order, whose name, transcript text (with speaker names) or
 // summary contains the trimmed query; all of them when the trimmed query is empty. Transcripts
-// that `index` has not read yet are not looked at (its progress() tells).
+// that `index` has not read yet are read for the search (slower, the same answer).
 std::vector<const Recording*> filteredRecordings(
     const std::vector<Recording>& recordings, const QString& query, const QLocale& locale, SearchIndex& index);
 
