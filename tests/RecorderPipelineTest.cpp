@@ -122,8 +122,8 @@ TEST_F(RecorderPipelineTest, AMeetingGoesToAnOpenAICompatibleRecognizerWhenThatI
 
     const Recording* saved = store.recording(recording.id);
     ASSERT_TRUE(saved && saved->transcript);
-    EXPECT_EQ(
-        saved->transcript->plainText(), "SPEAKER_00: Добрый день, начнём.\n\nSPEAKER_00: Сегодня обсудим бюджет.");
+    EXPECT_EQ(store.transcript(*saved)->plainText(),
+        "SPEAKER_00: Добрый день, начнём.\n\nSPEAKER_00: Сегодня обсудим бюджет.");
     EXPECT_EQ(saved->name, "Бюджет на квартал");
     EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (meeting): 2 segments, 1 speakers"));
     // No job, so no job id to report.

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace palaverly {
 
 SqliteDatabase::~SqliteDatabase()
@@ -28,6 +30,29 @@ bool SqliteDatabase::open(const std::filesystem::path& file)
     sqlite3_busy_timeout(m_db, 2000);
     // A cache: losing the last transactions in a crash only means reading those files again.
     return exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
+}
+
+bool SqliteDatabase::openImage(std::string_view image)
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    m_file.clear();
+    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(image.size()));
+    if (!copy && !image.empty())
+        return false;
+    if (!image.empty())
+        std::memcpy(copy, image.data(), image.size());
+    // SQLite owns the copy from here on, even when it refuses it.
+    return sqlite3_deserialize(m_db, "main", copy, static_cast<sqlite3_int64>(image.size()),
+               static_cast<sqlite3_int64>(image.size()), SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE)
+        == SQLITE_OK;
 }
 
 bool SqliteDatabase::reset()

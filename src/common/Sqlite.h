@@ -24,6 +24,8 @@ public:
 
     // Opens (creating it and its folder when missing) the database; false when it cannot.
     bool open(const std::filesystem::path& file);
+    // Opens a private in-memory database holding a copy of `image`, the bytes of a database file.
+    bool openImage(std::string_view image);
     // Closes and deletes the file, then opens a new empty one.
     bool reset();
     bool isOpen() const { return m_db != nullptr; }

@@ -131,9 +131,16 @@ LibraryCache::LibraryCache(fs::path file)
 
 std::map<fs::path, LibraryCache::Entry> LibraryCache::load()
 {
-    std::map<fs::path, Entry> entries;
     SqliteDatabase db;
-    if (!db.open(m_file) || db.userVersion() != kVersion)
+    if (!db.open(m_file))
+        return {};
+    return read(db);
+}
+
+std::map<fs::path, LibraryCache::Entry> LibraryCache::read(SqliteDatabase& db)
+{
+    std::map<fs::path, Entry> entries;
+    if (db.userVersion() != kVersion)
         return entries;
     SqliteStatement rows(db,
         "SELECT path, stamp, id, name, created, duration, kind, transcript, segments, has_text, speakers, preview, "

@@ -9,6 +9,8 @@
 
 namespace palaverly {
 
+class SqliteDatabase;
+
 // What the list knew of each recording folder the last time the library was read, with the stamps
 // of the folder's files, in a SQLite file of the cache folder. Start-up takes from it the folders
 // whose files have not changed and reads only the others. The JSON files stay the truth: the cache
@@ -28,6 +30,8 @@ public:
     // Every entry that reads back whole; nothing when the file is missing, of another version or
     // unreadable.
     std::map<std::filesystem::path, Entry> load();
+    // The entries of an open cache database, as load() reads them.
+    static std::map<std::filesystem::path, Entry> read(SqliteDatabase& db);
     // Writes `changed` and forgets `removed` in one transaction; a file that cannot be written is
     // started afresh.
     void update(const std::vector<std::pair<std::filesystem::path, Entry>>& changed,

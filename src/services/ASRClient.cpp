@@ -4,8 +4,8 @@
 #include "common/Log.h"
 #include "common/Uuid.h"
 #include "services/HttpTransfer.h"
-#include "services/UploadAttempts.h"
 #include "services/ServiceAnswers.h"
+#include "services/UploadAttempts.h"
 
 #include <QLoggingCategory>
 #include <optional>

@@ -1,5 +1,6 @@
 #include "services/ServiceAnswers.h"
 
+#include "common/Text.h"
 #include "model/JsonCoding.h"
 #include "model/RecordDecoding.h"
 
@@ -95,6 +96,80 @@ Expected<std::string, DecodingError> decodeChatContent(std::string_view body)
             first = std::move(*content);
     }
     return first;
+}
+
+std::optional<Transcript> decodeTranscriptionAnswer(std::string_view body, const std::string& speaker)
+{
+    namespace dom = json::dom;
+    const auto readSegment = [&](dom::element value, std::vector<TranscriptSegment>& turns) {
+        dom::object object;
+        if (value.get_object().get(object))
+            return false;
+        std::optional<double> start, end;
+        std::optional<std::string> words;
+        const bool read = json::forEachMember(object, [&](std::string_view key, dom::element member) {
+            double number = 0;
+            std::string text;
+            if (key == "start" || key == "end") {
+                if (!json::readNumber(member, number))
+                    return false;
+                (key == "start" ? start : end) = number;
+            } else if (key == "text") {
+                if (!json::readString(member, text))
+                    return false;
+                words = std::move(text);
+            }
+            return true;
+        });
+        if (!read || !start || !end || !words)
+            return false;
+        // The protocol starts most segments with the space that separated them.
+        turns.push_back({speaker, trimmedWhitespace(*words), *start, *end});
+        return true;
+    };
+    return json::decodeText(body, [&](dom::object object) -> std::optional<Transcript> {
+        std::optional<std::string> text;
+        std::optional<std::vector<TranscriptSegment>> segments;
+        std::optional<double> duration;
+        const bool read = json::forEachMember(object, [&](std::string_view key, dom::element value) {
+            if (key == "text") {
+                std::string words;
+                text.reset();
+                if (!json::readString(value, words))
+                    return false;
+                text = std::move(words);
+            } else if (key == "segments") {
+                segments.reset();
+                if (value.is_null())
+                    return true;
+                dom::array array;
+                if (value.get_array().get(array))
+                    return false;
+                std::vector<TranscriptSegment> turns;
+                for (dom::element segment : array)
+                    if (!readSegment(segment, turns))
+                        return false;
+                segments = std::move(turns);
+            } else if (key == "duration") {
+                double number = 0;
+                duration = json::readNumber(value, number) ? std::optional(number) : std::nullopt;
+            }
+            return true;
+        });
+        if (!read || !text)
+            return std::nullopt;
+        Transcript transcript;
+        transcript.text = std::move(*text);
+        if (segments) {
+            transcript.numSpeakers = segments->empty() ? 0 : 1;
+            transcript.segments = std::move(*segments);
+        }
+        if (duration)
+            transcript.durationSec = *duration;
+        else if (transcript.segments && !transcript.segments->empty())
+            transcript.durationSec = transcript.segments->back().end;
+        return transcript;
+    });
 }
 
 } // namespace palaverly

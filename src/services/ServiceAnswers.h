@@ -28,4 +28,10 @@ Expected<JobStatus, DecodingError> decodeJobStatus(std::string_view body);
 // choice. Every choice must have a string content, or the whole answer is undecodable.
 Expected<std::string, DecodingError> decodeChatContent(std::string_view body);
 
+// The transcript of an OpenAI-compatible transcription answer: "text", and when present and not
+// null "segments" (each with "start", "end" and "text") and "duration". Every segment goes to
+// `speaker`; the duration is the last segment's end when the answer gives none. Nothing unless
+// all of these have their types.
+std::optional<Transcript> decodeTranscriptionAnswer(std::string_view body, const std::string& speaker);
+
 } // namespace palaverly
