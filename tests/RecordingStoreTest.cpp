@@ -114,6 +114,58 @@ TEST(RecordingStoreTest, CreatesKindFoldersAndSurvivesHostileFiles)
     EXPECT_FALSE(store.recordings()[0].summary);
 }
 
+TEST(RecordingStoreTest, TheCacheFileGivesTheSameListAndMayBeStaleDeletedDamagedOrUnwritable)
+{
+    TempLibrary library;
+    const auto meeting = TempLibrary::meta("встреча", RecordingKind::meeting, 100);
+    const fs::path meetingFolder = library.addRecording(meeting);
+    Transcript plain;
+    plain.text = "только текст";
+    TempLibrary::writeFile(
+        library.addRecording(TempLibrary::meta("заметка", RecordingKind::note, 50)) / "transcript.json",
+        RecordingStore::encode(plain.toJson()));
+    TempLibrary::writeFile(meetingFolder / "transcript.json",
+        RecordingStore::encode(twoSpeakers(std::map<std::string, std::string>{{"A", "Анна"}}).toJson()));
+    TempLibrary::writeFile(
+        meetingFolder / "summary.json", RecordingStore::encode(Summary{"m", meeting.createdAt, "итоги"}.toJson()));
+    const fs::path cache = library.base().parent_path() / "cache" / "library.sqlite";
+    const auto listed = [&](const fs::path& cacheFile) {
+        return RecordingStore(library.base(), RecordingStore::InitialScan::now, cacheFile).recordings();
+    };
+
+    const std::vector<Recording> original = listed({});
+    ASSERT_EQ(original.size(), 2u);
+    EXPECT_EQ(listed(cache), original);
+    EXPECT_TRUE(fs::exists(cache));
+    EXPECT_EQ(listed(cache), original);
+
+    // Files changed behind the cache's back.
+    RecordingStore(library.base()).rename(original[1], "встреча про бюджет");
+    TempLibrary::writeFile(meetingFolder / "transcript.json",
+        RecordingStore::encode(twoSpeakers(std::map<std::string, std::string>{{"B", "Борис"}}).toJson()));
+    const std::vector<Recording> edited = listed({});
+    ASSERT_NE(edited, original);
+    EXPECT_EQ(listed(cache), edited);
+
+    // Damaged, then deleted.
+    TempLibrary::writeFile(cache, std::string(5000, 'x'));
+    EXPECT_EQ(listed(cache), edited);
+    EXPECT_EQ(listed(cache), edited);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        fs::remove(cache.string() + suffix);
+    EXPECT_EQ(listed(cache), edited);
+
+    // A regular file where the cache folder should be: said once, nothing lost.
+    test::LogCapture logs;
+    const fs::path blocked = meetingFolder / "meta.json" / "library.sqlite";
+    EXPECT_EQ(listed(blocked), edited);
+    EXPECT_EQ(logs.errors("LibraryCache"),
+        std::vector<QString>{
+            QStringLiteral("Cannot write the library cache %1; the library is read from its files at every start")
+                .arg(QString::fromStdString(blocked.string()))});
+    EXPECT_TRUE(fs::is_regular_file(meetingFolder / "meta.json"));
+}
+
 TEST(RecordingStoreTest, PublishesOnlyWhenTheListChanges)
 {
     TempLibrary library;

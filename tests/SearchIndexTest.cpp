@@ -2,6 +2,7 @@
 #include "model/RecordingStore.h"
 #include "ui/logic/LibraryLogic.h"
 
+#include "LogCapture.h"
 #include "TempLibrary.h"
 
 #include <gtest/gtest.h>
@@ -97,13 +98,34 @@ TEST(SearchIndexTest, TheIndexAgreesWithAPlainSearchOnRandomText)
         return nonEmpty;
     };
 
-    SearchIndex building(library.base().parent_path() / "search.sqlite");
+    const std::filesystem::path file = library.base().parent_path() / "search.sqlite";
+    SearchIndex building(file);
     EXPECT_GT(crossCheck(building), 300);
-    SearchIndex built(library.base().parent_path() / "search.sqlite");
+    SearchIndex built(file);
     ASSERT_TRUE(built.warmUp(recordings, russianLocale(), 30s));
     crossCheck(built);
+
+    // The file deleted while an index uses it, and found missing by the next one, which fills it
+    // again in the background.
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(file.string() + suffix);
+    crossCheck(built);
+    SearchIndex rebuilt(file);
+    rebuilt.prepare(recordings, russianLocale());
+    EXPECT_EQ(rebuilt.progress().indexed, 0u);
+    EXPECT_EQ(rebuilt.progress().total, recordings.size());
+    ASSERT_TRUE(rebuilt.warmUp(recordings, russianLocale(), 30s));
+    EXPECT_TRUE(std::filesystem::exists(file));
+    crossCheck(rebuilt);
+
     // A regular file where the cache folder should be.
-    SearchIndex unwritable(library.base() / "meetings" / recordings[0].id.toString() / "meta.json" / "search.sqlite");
+    test::LogCapture logs;
+    const auto blocked = library.base() / "meetings" / recordings[0].id.toString() / "meta.json" / "search.sqlite";
+    SearchIndex unwritable(blocked);
     ASSERT_TRUE(unwritable.warmUp(recordings, russianLocale(), 30s));
     crossCheck(unwritable);
+    EXPECT_EQ(logs.errors("SearchIndex"),
+        std::vector<QString>{
+            QStringLiteral("Cannot write the search index %1; searches read the recordings' files instead")
+                .arg(QString::fromStdString(blocked.string()))});
 }

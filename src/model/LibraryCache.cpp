@@ -1,9 +1,12 @@
 #include "model/LibraryCache.h"
 
+#include "common/Log.h"
 #include "common/Sqlite.h"
 
 #include <array>
 #include <cstring>
+
+Q_LOGGING_CATEGORY(lcLibraryCache, "LibraryCache")
 
 namespace palaverly {
 
@@ -158,8 +161,14 @@ void LibraryCache::update(const std::vector<std::pair<fs::path, Entry>>& changed
     if (changed.empty() && removed.empty())
         return;
     SqliteDatabase db;
-    if (!openCache(db, m_file))
+    if (!openCache(db, m_file)) {
+        // Nothing is lost: the next start reads the recordings' files again.
+        if (!m_reportedUnwritable.exchange(true))
+            log::error(lcLibraryCache(),
+                QStringLiteral("Cannot write the library cache %1; the library is read from its files at every start")
+                    .arg(QString::fromStdString(m_file.string())));
         return;
+    }
     SqliteTransaction transaction(db);
     SqliteStatement insert(db,
         "INSERT OR REPLACE INTO folders(path, stamp, id, name, created, duration, kind, transcript, segments, "

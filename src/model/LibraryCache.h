@@ -3,6 +3,7 @@
 #include "model/FileStamp.h"
 #include "model/Recording.h"
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -33,12 +34,13 @@ public:
     // The entries of an open cache database, as load() reads them.
     static std::map<std::filesystem::path, Entry> read(SqliteDatabase& db);
     // Writes `changed` and forgets `removed` in one transaction; a file that cannot be written is
-    // started afresh.
+    // started afresh. When not even a new file can be made there, logs it (once) and keeps nothing.
     void update(const std::vector<std::pair<std::filesystem::path, Entry>>& changed,
         const std::vector<std::filesystem::path>& removed);
 
 private:
     std::filesystem::path m_file;
+    std::atomic<bool> m_reportedUnwritable = false;
 };
 
 } // namespace palaverly

@@ -1,5 +1,6 @@
 #include "ui/logic/SearchIndex.h"
 
+#include "common/Log.h"
 #include "common/Sqlite.h"
 #include "model/RecordDecoding.h"
 
@@ -10,6 +11,8 @@
 #include <functional>
 #include <mutex>
 #include <sqlite3.h>
+
+Q_LOGGING_CATEGORY(lcSearchIndex, "SearchIndex")
 
 namespace palaverly {
 
@@ -422,6 +425,10 @@ void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_tok
             opened = true;
             if (openIndex(db, shared->file))
                 stored = readRows(db);
+            else
+                log::error(lcSearchIndex(),
+                    QStringLiteral("Cannot write the search index %1; searches read the recordings' files instead")
+                        .arg(QString::fromStdString(shared->file.string())));
         }
         if (!folder || folder->locale() != locale)
             folder = std::make_unique<SearchFolder>(locale);
