@@ -207,21 +207,24 @@ TEST(LibraryLogicTest, BadgesFollowTheTranscriptTheDurationAndTheJob)
     const auto running = TranscribingState::running("uploading");
     auto r = recording("r", at(2025, 3, 5));
 
-    // Still being recorded: no transcript and no duration, whatever the job says.
-    EXPECT_EQ(statusBadge(r, {}).text, "Идёт запись…");
-    EXPECT_EQ(statusBadge(r, failed).kind, Kind::recording);
+    // Still being recorded: no transcript and no duration, whatever the job says. Another one
+    // without a duration was cut off and reads by its transcription.
+    EXPECT_EQ(statusBadge(r, {}, true).text, "Идёт запись…");
+    EXPECT_EQ(statusBadge(r, failed, true).kind, Kind::recording);
+    EXPECT_EQ(statusBadge(r, {}, false).text, "Нет расшифровки");
     r.duration = 12;
-    EXPECT_EQ(statusBadge(r, {}).text, "Нет расшифровки");
-    EXPECT_EQ(statusBadge(r, failed).text, "Ошибка расшифровки");
-    EXPECT_EQ(statusBadge(r, running).text, "Расшифровываем…");
+    EXPECT_EQ(statusBadge(r, {}, false).text, "Нет расшифровки");
+    EXPECT_EQ(statusBadge(r, failed, false).text, "Ошибка расшифровки");
+    EXPECT_EQ(statusBadge(r, running, false).text, "Расшифровываем…");
+    EXPECT_EQ(statusBadge(r, TranscribingState::queued(), false).text, "В очереди на расшифровку");
 
     // An empty transcript is reported before any job state.
     r.transcript = transcriptOf({});
     r.transcript->text = "";
-    EXPECT_EQ(statusBadge(r, failed).text, "Пустая расшифровка");
+    EXPECT_EQ(statusBadge(r, failed, false).text, "Пустая расшифровка");
     r.transcript->text = "есть текст";
-    EXPECT_EQ(statusBadge(r, {}).kind, Kind::none);
-    EXPECT_EQ(statusBadge(r, running).kind, Kind::transcribing);
+    EXPECT_EQ(statusBadge(r, {}, false).kind, Kind::none);
+    EXPECT_EQ(statusBadge(r, running, false).kind, Kind::transcribing);
 }
 
 TEST(LibraryLogicTest, ShortDatesByDayWeekAndYear)

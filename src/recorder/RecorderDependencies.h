@@ -4,6 +4,7 @@
 #include "services/ASRClient.h"
 #include "services/OpenRouterClient.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -18,6 +19,8 @@ struct RecorderDependencies {
     const ASRClient* asr = nullptr;
     // The language-model client; a new one for the compiled-in endpoint when null.
     std::shared_ptr<const OpenRouterClient> openRouter;
+    // The monotonic clock the capture checks measure their spans with; steady_clock when empty.
+    std::function<std::chrono::steady_clock::time_point()> steadyNow;
 };
 
 } // namespace palaverly

@@ -6,6 +6,7 @@
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/ViewStyle.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -95,10 +96,25 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
     layout->addWidget(m_elapsed, 0, Qt::AlignHCenter);
     m_bars = new LiveLevelBars(recorder, 32, 3, 4, 56, this);
     layout->addWidget(m_bars, 0, Qt::AlignHCenter);
+    m_warningLine = new QWidget(this);
+    auto* warningLayout = new QHBoxLayout(m_warningLine);
+    warningLayout->setContentsMargins(0, 0, 0, 0);
+    warningLayout->setSpacing(8);
+    warningLayout->addWidget(
+        new SymbolView(QStringLiteral("exclamationmark.triangle"), 16, colors::orange(), m_warningLine), 0,
+        Qt::AlignTop);
+    m_warning = style::plainLabel(QString(), m_warningLine);
+    m_warning->setWordWrap(true);
+    m_warning->setFont(style::font(13, QFont::Medium));
+    m_warning->setMaximumWidth(EmptyState::kTextWidth);
+    style::setTextColor(m_warning, colors::orange());
+    warningLayout->addWidget(m_warning, 1);
+    layout->addWidget(m_warningLine, 0, Qt::AlignHCenter);
     layout->addSpacing(4);
     m_stop = new QPushButton(
         symbolIcon(QStringLiteral("stop.circle.fill"), colors::red()), QStringLiteral("Остановить запись (⌘.)"), this);
     connect(m_stop, &QPushButton::clicked, &recorder, &LibraryRecorder::stopCurrent);
+    connect(&recorder, &LibraryRecorder::captureWarningChanged, this, &LiveRecordingPane::refreshWarning);
     layout->addWidget(m_stop, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
@@ -106,6 +122,14 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
     connect(&m_clock, &QTimer::timeout, this, &LiveRecordingPane::tick);
     m_clock.start();
     tick();
+    refreshWarning();
+}
+
+void LiveRecordingPane::refreshWarning()
+{
+    const auto warning = m_recorder.captureWarning();
+    m_warning->setText(warning ? QString::fromStdString(*warning) : QString());
+    m_warningLine->setVisible(warning.has_value());
 }
 
 void LiveRecordingPane::tick()

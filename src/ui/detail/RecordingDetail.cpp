@@ -5,6 +5,7 @@
 #include "ui/detail/LiveRecordingPane.h"
 #include "ui/detail/PlayerBar.h"
 #include "ui/detail/SummaryPane.h"
+#include "ui/detail/TranscriptExportDialog.h"
 #include "ui/detail/TranscriptPane.h"
 #include "ui/logic/DetailLogic.h"
 #include "ui/logic/LibraryLogic.h"
@@ -155,6 +156,8 @@ RecordingDetail::RecordingDetail(
     connect(m_name, &QLineEdit::editingFinished, this, &RecordingDetail::commitName);
     connect(m_name, &QLineEdit::returnPressed, m_name, [this] { m_name->clearFocus(); });
     connect(m_summary, &SummaryPane::resummarizeRequested, this, [this] { m_recorder.resummarize(m_recording); });
+    connect(m_transcript, &TranscriptPane::retryRequested, this,
+        [this] { m_recorder.retryTranscription({m_recording.id}); });
     connect(m_transcript, &TranscriptPane::seekRequested, this, [this](double seconds) {
         if (m_player)
             m_player->seek(seconds);
@@ -290,7 +293,8 @@ void RecordingDetail::refreshBody()
     }
     m_body->setCurrentWidget(m_sections);
     m_summary->setContent(m_recording, m_recorder.summarizingState(m_recording.id));
-    m_transcript->setContent(m_recording, m_recorder.transcribingState(m_recording.id));
+    m_transcript->setContent(
+        m_recording, m_recorder.transcribingState(m_recording.id), m_recorder.canRetryTranscription(m_recording));
     ensurePlayer();
 }
 
@@ -323,6 +327,20 @@ void RecordingDetail::fillActionsMenu(QMenu* menu)
     menu->addAction(symbolIcon(QStringLiteral("sparkles")),
         m_recording.summary ? QStringLiteral("Перегенерировать итоги") : QStringLiteral("Сгенерировать итоги"), this,
         [this] { m_recorder.resummarize(m_recording); });
+    // Offered while there is no transcript; it waits while the recording is made or transcribed.
+    const bool hasText = hasTranscriptText(m_recording);
+    if (!hasText) {
+        QAction* retry = menu->addAction(symbolIcon(QStringLiteral("arrow.clockwise")),
+            QStringLiteral("Повторить расшифровку"), this, [this] { m_recorder.retryTranscription({m_recording.id}); });
+        retry->setEnabled(m_recorder.canRetryTranscription(m_recording));
+    }
+    menu->addSeparator();
+    menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), QStringLiteral("Экспортировать…"), this,
+            [this] { askAndExportTranscript(m_recording, window()); })
+        ->setEnabled(hasText);
+    menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Копировать расшифровку"), this,
+            [this] { copyTranscript(m_recording); })
+        ->setEnabled(hasText);
     const std::filesystem::path folder = m_recording.directoryURL;
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });

@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -90,7 +91,7 @@ void TranscriptPane::setPlayer(AudioPlayer* player)
     updateActiveTurn();
 }
 
-void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state)
+void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state, bool canRetry)
 {
     const TranscriptPaneState next = transcriptPaneState(recording, state);
     const bool chips = recording.transcript && showsSpeakerChips(*recording.transcript);
@@ -107,20 +108,44 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
             m_plainText->setPlainText(text);
         m_stack->setCurrentWidget(m_plainText);
         m_shown = recording.transcript;
-    } else if (m_state != next) {
-        const bool running = next == TranscriptPaneState::transcribing;
-        EmptyState::Content content{
-            running ? QStringLiteral("arrow.triangle.2.circlepath") : QStringLiteral("text.bubble"),
-            running ? QStringLiteral("Расшифровываем…") : QStringLiteral("Нет расшифровки"),
-            running ? QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.")
-                    : QStringLiteral("Расшифровка не удалась или ещё не сгенерирована."),
-            false, running, style::secondaryText(palette())};
-        content.iconSize = 26;
-        m_placeholderArea->showContent(content);
-        m_stack->setCurrentWidget(m_placeholderArea);
-        m_shown.reset();
+    } else if (m_state != next || m_retryOffered != canRetry) {
+        showPlaceholder(next, canRetry);
     }
     m_state = next;
+}
+
+void TranscriptPane::showPlaceholder(TranscriptPaneState state, bool canRetry)
+{
+    EmptyState::Content content;
+    content.tint = style::secondaryText(palette());
+    content.iconSize = 26;
+    m_retryOffered = false;
+    if (state == TranscriptPaneState::transcribing) {
+        content.icon = QStringLiteral("arrow.triangle.2.circlepath");
+        content.title = QStringLiteral("Расшифровываем…");
+        content.message
+            = QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.");
+        content.rotating = true;
+    } else if (state == TranscriptPaneState::queued) {
+        content.icon = QStringLiteral("clock");
+        content.title = QStringLiteral("В очереди на расшифровку");
+        content.message = QStringLiteral("Расшифровка начнётся, как только закончится предыдущая.");
+    } else {
+        content.icon = QStringLiteral("text.bubble");
+        content.title = QStringLiteral("Нет расшифровки");
+        content.message = QStringLiteral("Расшифровка не удалась или ещё не сгенерирована.");
+        if (canRetry) {
+            auto* retry
+                = new QPushButton(symbolIcon(QStringLiteral("arrow.clockwise"), palette().color(QPalette::ButtonText)),
+                    QStringLiteral("Повторить расшифровку"));
+            connect(retry, &QPushButton::clicked, this, &TranscriptPane::retryRequested);
+            content.action = retry;
+            m_retryOffered = true;
+        }
+    }
+    m_placeholderArea->showContent(content);
+    m_stack->setCurrentWidget(m_placeholderArea);
+    m_shown.reset();
 }
 
 void TranscriptPane::showTurns(const Transcript& transcript)

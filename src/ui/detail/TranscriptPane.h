@@ -32,7 +32,8 @@ class TranscriptPane : public QWidget {
 public:
     explicit TranscriptPane(RecordingStore& store, QWidget* parent = nullptr);
 
-    void setContent(const Recording& recording, const TranscribingState& state);
+    // `canRetry`: the placeholder of a missing transcript offers "Повторить расшифровку".
+    void setContent(const Recording& recording, const TranscribingState& state, bool canRetry);
     // The player of the shown recording, or null; it must outlive the pane or be reset first.
     void setPlayer(AudioPlayer* player);
 
@@ -49,11 +50,13 @@ public:
 signals:
     void seekRequested(double seconds);
     void playRequested(double seconds);
+    void retryRequested();
 
 private:
     void showTurns(const Transcript& transcript);
     void updateActiveTurn();
     void showTurnMenu(const QPoint& position);
+    void showPlaceholder(TranscriptPaneState state, bool canRetry);
 
     QVBoxLayout* m_layout = nullptr;
     SpeakerChipsBar* m_chips = nullptr;
@@ -65,6 +68,7 @@ private:
     PlaceholderArea* m_placeholderArea = nullptr;
     QPointer<AudioPlayer> m_player;
     std::optional<TranscriptPaneState> m_state;
+    bool m_retryOffered = false;
     std::optional<Transcript> m_shown;
 };
 

@@ -34,8 +34,8 @@ std::vector<LibraryListModel::Row> LibraryListModel::buildRows(
         row.shortDate = shortDateText(recording.createdAt, inputs.now, inputs.calendar);
         row.preview = previewText(recording, kPreviewChars);
         row.isCurrent = inputs.currentRecordingID == recording.id;
-        row.badge = statusBadge(
-            recording, inputs.transcribingState ? inputs.transcribingState(recording.id) : TranscribingState{});
+        row.badge = statusBadge(recording,
+            inputs.transcribingState ? inputs.transcribingState(recording.id) : TranscribingState{}, row.isCurrent);
         rows.push_back(std::move(row));
     };
     if (isSearching(inputs.query)) {

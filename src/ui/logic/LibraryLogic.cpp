@@ -221,7 +221,7 @@ QString notesWord(long long n)
     return QStringLiteral("заметки");
 }
 
-StatusBadge statusBadge(const Recording& recording, const TranscribingState& state)
+StatusBadge statusBadge(const Recording& recording, const TranscribingState& state, bool isCurrent)
 {
     using Kind = StatusBadge::Kind;
     if (const auto& transcript = recording.transcript) {
@@ -229,7 +229,7 @@ StatusBadge statusBadge(const Recording& recording, const TranscribingState& sta
         const bool hasText = transcript->text && !transcript->text->empty();
         if (!hasSegments && !hasText)
             return {Kind::emptyTranscript, QStringLiteral("Пустая расшифровка")};
-    } else if (recording.duration == 0) {
+    } else if (recording.duration == 0 && isCurrent) {
         return {Kind::recording, QStringLiteral("Идёт запись…")};
     }
     switch (state.kind) {
@@ -237,6 +237,8 @@ StatusBadge statusBadge(const Recording& recording, const TranscribingState& sta
         return {Kind::failed, QStringLiteral("Ошибка расшифровки")};
     case TranscribingState::Kind::running:
         return {Kind::transcribing, QStringLiteral("Расшифровываем…")};
+    case TranscribingState::Kind::queued:
+        return {Kind::queued, QStringLiteral("В очереди на расшифровку")};
     case TranscribingState::Kind::idle:
         break;
     }
@@ -271,6 +273,13 @@ QString deleteItemTitle(std::size_t count)
     if (count < 2)
         return QStringLiteral("Удалить");
     return QStringLiteral("Удалить ") + notesCountText(count);
+}
+
+QString retryItemTitle(std::size_t count)
+{
+    if (count < 2)
+        return QStringLiteral("Повторить расшифровку");
+    return QStringLiteral("Повторить расшифровку (%1)").arg(count);
 }
 
 QString deletionDialogTitle(std::size_t count)

@@ -19,9 +19,11 @@ public:
     float inputLevel() const override;
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
+    std::optional<std::string> captureWarning() const override;
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override;
+    void retryTranscription(const std::vector<Uuid>& ids) override;
 
 private:
     RecorderModel& m_model;
