@@ -57,7 +57,16 @@ QIcon itemIcon(const TrayMenuItem& item)
         empty.fill(Qt::transparent);
         return QIcon(empty);
     }
-    return item.symbol.isEmpty() ? QIcon() : symbolIcon(item.symbol, tintColor(item.tint));
+    if (item.symbol.isEmpty())
+        return {};
+    const QColor tint = tintColor(item.tint);
+    QIcon icon = symbolIcon(item.symbol, tint);
+    // A status line cannot be chosen, yet its colour carries the message (recording, a warning):
+    // the disabled item keeps it instead of turning grey.
+    if (item.kind == TrayMenuItem::Kind::status && tint.isValid())
+        for (int size : {16, 18, 24, 32})
+            icon.addPixmap(symbolPixmap(item.symbol, size, tint), QIcon::Disabled);
+    return icon;
 }
 
 QFont itemFont(TrayMenuItem::Font font)

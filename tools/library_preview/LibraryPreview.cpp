@@ -23,12 +23,14 @@
 #include "ui/library/RecordButton.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 
 using namespace palaverly;
@@ -36,6 +38,11 @@ using namespace palaverly;
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Qt's own texts in Russian, as the program has them.
+    QTranslator qtTranslation;
+    if (qtTranslation.load(QLocale(QStringLiteral("ru_RU")), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslation);
     QString state = QStringLiteral("detail");
     QString out;
     QSize size(1200, 720);

@@ -106,7 +106,6 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
     m_warning = style::plainLabel(QString(), m_warningLine);
     m_warning->setWordWrap(true);
     m_warning->setFont(style::font(13, QFont::Medium));
-    m_warning->setMaximumWidth(EmptyState::kTextWidth);
     style::setTextColor(m_warning, colors::orange());
     warningLayout->addWidget(m_warning, 1);
     layout->addWidget(m_warningLine, 0, Qt::AlignHCenter);
@@ -128,7 +127,11 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
 void LiveRecordingPane::refreshWarning()
 {
     const auto warning = m_recorder.captureWarning();
-    m_warning->setText(warning ? QString::fromStdString(*warning) : QString());
+    const QString text = warning ? QString::fromStdString(*warning) : QString();
+    m_warning->setText(text);
+    // A wrapped label centred in a column gets no height for its width from the layout: fix both.
+    const int width = std::min(EmptyState::kTextWidth, m_warning->fontMetrics().horizontalAdvance(text) + 2);
+    m_warning->setFixedSize(width, m_warning->heightForWidth(width));
     m_warningLine->setVisible(warning.has_value());
 }
 
