@@ -335,12 +335,7 @@ void RecordingDetail::fillActionsMenu(QMenu* menu)
         retry->setEnabled(m_recorder.canRetryTranscription(m_recording));
     }
     menu->addSeparator();
-    menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), QStringLiteral("Экспортировать…"), this,
-            [this] { askAndExportTranscript(m_recording, window()); })
-        ->setEnabled(hasText);
-    menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Копировать расшифровку"), this,
-            [this] { copyTranscript(m_recording); })
-        ->setEnabled(hasText);
+    addTranscriptActions(menu, m_recording, window());
     const std::filesystem::path folder = m_recording.directoryURL;
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });

@@ -1,12 +1,14 @@
 #include "ui/detail/TranscriptExportDialog.h"
 
 #include "common/AtomicFile.h"
+#include "ui/widgets/SymbolIcon.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -101,6 +103,17 @@ void copyTranscript(const Recording& recording)
     if (!recording.transcript)
         return;
     QGuiApplication::clipboard()->setText(QString::fromStdString(recording.transcript->plainText()));
+}
+
+void addTranscriptActions(QMenu* menu, const Recording& recording, QWidget* dialogParent)
+{
+    const bool hasText = hasTranscriptText(recording);
+    menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), QStringLiteral("Экспортировать…"), dialogParent,
+            [recording, dialogParent] { askAndExportTranscript(recording, dialogParent); })
+        ->setEnabled(hasText);
+    menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Копировать расшифровку"), menu,
+            [recording] { copyTranscript(recording); })
+        ->setEnabled(hasText);
 }
 
 } // namespace palaverly

@@ -8,6 +8,7 @@
 #include <string>
 
 class QFileDialog;
+class QMenu;
 class QWidget;
 
 namespace palaverly {
@@ -25,5 +26,9 @@ std::optional<std::string> writeTranscriptExport(
 
 // "Копировать расшифровку": the transcript's plain text onto the clipboard.
 void copyTranscript(const Recording& recording);
+
+// Adds "Экспортировать…" and "Копировать расшифровку" for the recording to a menu, disabled while
+// it has no transcript text. The save dialog opens over `dialogParent`.
+void addTranscriptActions(QMenu* menu, const Recording& recording, QWidget* dialogParent);
 
 } // namespace palaverly

@@ -348,14 +348,7 @@ std::unique_ptr<QMenu> LibraryView::makeRowMenu(const Uuid& id)
             this, [this, retries] { m_recorder.retryTranscription(retries); });
         retry->setEnabled(!retries.empty());
     }
-    const bool hasText = hasTranscriptText(*recording);
-    const Recording shown = *recording;
-    menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), QStringLiteral("Экспортировать…"), this,
-            [this, shown] { askAndExportTranscript(shown, window()); })
-        ->setEnabled(hasText);
-    menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Копировать расшифровку"), this,
-            [shown] { copyTranscript(shown); })
-        ->setEnabled(hasText);
+    addTranscriptActions(menu.get(), *recording, window());
     menu->addSeparator();
 
     const std::filesystem::path folder = recording->directoryURL;
