@@ -134,9 +134,7 @@ TEST(TranscriptExportTest, DocumentsCarryTheFactsTheSummaryAndTheNamedTurns)
 TEST(TranscriptExportTest, SubtitlesHaveOneCuePerSpokenSegmentInBothFormats)
 {
     EXPECT_EQ(subtitleTime(3723.456, QLatin1Char(',')), "01:02:03,456");
-    EXPECT_EQ(subtitleTime(0.0005, QLatin1Char('.')), "00:00:00.001");
-    EXPECT_EQ(subtitleTime(-2, QLatin1Char(',')), "00:00:00,000");
-    EXPECT_EQ(subtitleTime(std::nan(""), QLatin1Char(',')), "00:00:00,000");
+    EXPECT_EQ(subtitleTime(std::nan(""), QLatin1Char(',')), "00:00:00,000"); // a damaged file
 
     Recording recording = meeting();
     const std::vector<Cue> expected{{500, 2250, "Анна *Ли*: Начнём."}, {2250, 4000, "Анна *Ли*: Повестка — «бюджет»."},
