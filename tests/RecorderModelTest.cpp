@@ -38,6 +38,31 @@ protected:
     LogCapture logs;
 };
 
+// The recorder on a clock that moves only when the test says so.
+class RecorderModelClockTest : public ::testing::Test, protected RecorderRig {
+protected:
+    RecorderModelClockTest()
+        : RecorderRig(nullptr, [this](RecorderDependencies& deps) {
+            deps.steadyNow = [this] {
+                ++clockReads;
+                return clockNow;
+            };
+        })
+    {
+    }
+
+    // Until the recorder has looked at the levels twice at the clock's present time.
+    bool levelsChecked()
+    {
+        const int from = clockReads;
+        return waitUntil([&] { return clockReads >= from + 2; });
+    }
+
+    std::chrono::steady_clock::time_point clockNow;
+    int clockReads = 0;
+    LogCapture logs;
+};
+
 } // namespace
 
 TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLibrary)
@@ -132,8 +157,14 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     const Uuid id = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
     settle(800);
+    // Its transcription cannot be retried while it records, nor while it is being transcribed.
+    EXPECT_FALSE(model->canRetryTranscription(*store.recording(id)));
+    model->retryTranscription({id});
+    EXPECT_TRUE(model->transcribingStates().empty());
     model->toggleMeeting(); // the meeting command during a note stops the note
     EXPECT_FALSE(model->isRecording());
+    model->retryTranscription({id});
+    EXPECT_EQ(model->transcribingState(id), TranscribingState::running("uploading"));
     EXPECT_TRUE(store.recordings().size() == 1);
 
     const Recording* recording = store.recording(id);
@@ -146,6 +177,41 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     EXPECT_NEAR(toneAmplitude(wav.samples, wav.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
     EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
     EXPECT_EQ(speech.uploads().at(0).endpoint, "/api/transcribe/async");
+    EXPECT_EQ(speech.uploads().size(), 1u);
+}
+
+TEST_F(RecorderModelClockTest, AMinuteWithoutTheOtherSideWhileTheUserSpeaksIsWarnedAboutUntilItIsHeard)
+{
+    ASSERT_TRUE(soundServerAvailable()) << "run through tests/support/run-with-services.sh";
+    const auto start = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    clockNow = start;
+    QSignalSpy changed(model.get(), &RecorderModel::captureWarningChanged);
+    TonePlayer voice(kMicSink, 1000, 0.1);
+    model->toggleMeeting();
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const QString id = QString::fromStdString(model->currentRecordingID()->toString());
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000)); // the voice, nothing else
+
+    clockNow = start + std::chrono::seconds(59);
+    ASSERT_TRUE(levelsChecked());
+    EXPECT_FALSE(model->captureWarning());
+    clockNow = start + std::chrono::seconds(60);
+    ASSERT_TRUE(levelsChecked());
+    EXPECT_EQ(model->captureWarning(), "Не слышно собеседников — звук звонка может идти на другое устройство");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(logs.contains("RecorderModel",
+        "No system sound for 60 s while the microphone carries speech (" + id
+            + "); the call may be playing on another output device"));
+
+    {
+        TonePlayer call(kSpeakersSink, 440, 0.3);
+        EXPECT_TRUE(waitUntil([&] { return !model->captureWarning(); }, 8000));
+    }
+    EXPECT_TRUE(model->isRecording()); // a warning, never a stop
+    EXPECT_TRUE(logs.contains("RecorderModel", "System sound heard again (" + id + ")"));
+    EXPECT_EQ(changed.count(), 2);
+    model->toggleMeeting();
+    EXPECT_FALSE(model->captureWarning());
 }
 
 TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)

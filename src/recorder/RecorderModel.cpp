@@ -35,9 +35,13 @@ RecorderModel::RecorderModel(
         m_deps->transcriber = fixedTranscriber(ASRClient::shared());
     if (!m_deps->chat)
         m_deps->chat = [client = std::make_shared<const OpenRouterClient>()] { return client; };
+    if (!m_deps->steadyNow)
+        m_deps->steadyNow = [] { return std::chrono::steady_clock::now(); };
     m_levelTimer.setInterval(kLevelPublishInterval);
     m_levelTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_levelTimer, &QTimer::timeout, this, &RecorderModel::publishLevel);
+    connect(&m_store, &RecordingStore::recordingsChanged, this, &RecorderModel::measureCutOffRecordings);
+    measureCutOffRecordings();
 }
 
 RecorderModel::~RecorderModel()
@@ -234,6 +238,7 @@ void RecorderModel::startLevelPublishing()
     m_systemMeter->setLevel(0);
     m_micMeter->setLevel(0);
     setInputLevel(0);
+    m_otherSide.reset();
     publishLevel();
     m_levelTimer.start();
 }
@@ -242,11 +247,42 @@ void RecorderModel::stopLevelPublishing()
 {
     m_levelTimer.stop();
     setInputLevel(0);
+    m_otherSide.reset();
+    updateCaptureWarning();
 }
 
 void RecorderModel::publishLevel()
 {
-    setInputLevel(std::max(m_systemMeter->level(), m_micMeter->level()));
+    const float system = m_systemMeter->level();
+    const float mic = m_micMeter->level();
+    setInputLevel(std::max(system, mic));
+    if (m_meetingCapture)
+        watchOtherSide(system, mic);
+}
+
+void RecorderModel::watchOtherSide(float systemLevel, float micLevel)
+{
+    const bool was = m_otherSide.isWarning();
+    if (m_otherSide.update(m_deps->steadyNow(), systemLevel, micLevel) == was)
+        return;
+    const QString id = m_currentRecordingID ? QString::fromStdString(m_currentRecordingID->toString()) : QString();
+    if (was)
+        log::info(lcRecorderModel(), QStringLiteral("System sound heard again (%1)").arg(id));
+    else
+        log::info(lcRecorderModel(),
+            QStringLiteral("No system sound for %1 s while the microphone carries speech (%2); "
+                           "the call may be playing on another output device")
+                .arg(SilentCallDetector::kSilenceSpan.count())
+                .arg(id));
+    updateCaptureWarning();
+}
+
+void RecorderModel::updateCaptureWarning()
+{
+    std::optional<std::string> warning;
+    if (m_otherSide.isWarning())
+        warning = kOtherSideSilentWarning;
+    setCaptureWarning(std::move(warning));
 }
 
 void RecorderModel::setRecording(bool recording)
@@ -295,6 +331,14 @@ void RecorderModel::setLastError(std::optional<std::string> error)
         return;
     m_lastError = std::move(error);
     emit lastErrorChanged();
+}
+
+void RecorderModel::setCaptureWarning(std::optional<std::string> warning)
+{
+    if (m_captureWarning == warning)
+        return;
+    m_captureWarning = std::move(warning);
+    emit captureWarningChanged();
 }
 
 void RecorderModel::setTranscribing(const Uuid& id, std::optional<TranscribingState> state)

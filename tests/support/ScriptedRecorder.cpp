@@ -63,6 +63,12 @@ void ScriptedRecorder::setTranscribing(const Uuid& id, TranscribingState state)
     emit transcribingStatesChanged();
 }
 
+void ScriptedRecorder::setCaptureWarning(std::optional<std::string> warning)
+{
+    m_warning = std::move(warning);
+    emit captureWarningChanged();
+}
+
 void ScriptedRecorder::setSummarizing(const Uuid& id, SummarizingState state)
 {
     if (state.kind == SummarizingState::Kind::idle)

@@ -18,11 +18,13 @@ public:
     float inputLevel() const override { return m_level; }
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
+    std::optional<std::string> captureWarning() const override { return m_warning; }
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override { resummarized.push_back(recording.id); }
     bool transcriptionServiceSetUp() const override { return serviceSetUp; }
     void openServiceSettings() override { ++serviceSettingsOpened; }
+    void retryTranscription(const std::vector<Uuid>& ids) override { retried.push_back(ids); }
 
     // A recording in progress, or none.
     void startRecording(const Uuid& id, RecordingKind kind, std::chrono::system_clock::time_point startedAt);
@@ -30,18 +32,21 @@ public:
     void setInputLevel(float level);
     void setTranscribing(const Uuid& id, TranscribingState state);
     void setSummarizing(const Uuid& id, SummarizingState state);
+    void setCaptureWarning(std::optional<std::string> warning);
 
     int meetingToggles = 0;
     int noteToggles = 0;
     std::vector<Uuid> resummarized;
     bool serviceSetUp = true;
     int serviceSettingsOpened = 0;
+    std::vector<std::vector<Uuid>> retried;
 
 private:
     std::optional<Uuid> m_currentID;
     std::optional<RecordingKind> m_kind;
     std::optional<std::chrono::system_clock::time_point> m_startedAt;
     float m_level = 0;
+    std::optional<std::string> m_warning;
     std::map<Uuid, TranscribingState> m_transcribing;
     std::map<Uuid, SummarizingState> m_summarizing;
 };

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace palaverly {
 
@@ -27,11 +29,18 @@ public:
     // idle when the recorder holds no state for the id.
     virtual TranscribingState transcribingState(const Uuid& id) const = 0;
     virtual SummarizingState summarizingState(const Uuid& id) const = 0;
+    // What the user should know about the running meeting's sound (the other side not heard).
+    virtual std::optional<std::string> captureWarning() const = 0;
 
     // Start a meeting / a note when idle, else stop the running recording.
     virtual void toggleMeeting() = 0;
     virtual void toggleNote() = 0;
     virtual void resummarize(const Recording& recording) = 0;
+    // Transcribes the recordings again, one after another; those that cannot be now are skipped.
+    virtual void retryTranscription(const std::vector<Uuid>& ids) = 0;
+
+    // Whether the recording's transcription may be retried now.
+    bool canRetryTranscription(const Recording& recording) const;
 
     // Stops whatever runs, through the toggle of its kind.
     void stopCurrent();
@@ -49,6 +58,7 @@ signals:
     void inputLevelChanged();
     void transcribingStatesChanged();
     void summarizingStatesChanged();
+    void captureWarningChanged();
 };
 
 } // namespace palaverly

@@ -21,6 +21,7 @@ RecorderModelLink::RecorderModelLink(RecorderModel& model, Services services, QO
     connect(&model, &RecorderModel::inputLevelChanged, this, &LibraryRecorder::inputLevelChanged);
     connect(&model, &RecorderModel::transcribingStatesChanged, this, &LibraryRecorder::transcribingStatesChanged);
     connect(&model, &RecorderModel::summarizingStatesChanged, this, &LibraryRecorder::summarizingStatesChanged);
+    connect(&model, &RecorderModel::captureWarningChanged, this, &LibraryRecorder::captureWarningChanged);
 }
 
 bool RecorderModelLink::isRecording() const
@@ -56,6 +57,16 @@ TranscribingState RecorderModelLink::transcribingState(const Uuid& id) const
 SummarizingState RecorderModelLink::summarizingState(const Uuid& id) const
 {
     return m_model.summarizingState(id);
+}
+
+std::optional<std::string> RecorderModelLink::captureWarning() const
+{
+    return m_model.captureWarning();
+}
+
+void RecorderModelLink::retryTranscription(const std::vector<Uuid>& ids)
+{
+    m_model.retryTranscription(ids);
 }
 
 void RecorderModelLink::toggleMeeting()

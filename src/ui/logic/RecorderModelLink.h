@@ -28,11 +28,13 @@ public:
     float inputLevel() const override;
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
+    std::optional<std::string> captureWarning() const override;
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override;
     bool transcriptionServiceSetUp() const override;
     void openServiceSettings() override;
+    void retryTranscription(const std::vector<Uuid>& ids) override;
 
 private:
     RecorderModel& m_model;
