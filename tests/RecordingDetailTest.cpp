@@ -313,6 +313,12 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     EXPECT_EQ(m_detail->livePane()->elapsedLabel()->text(), "1:01");
     EXPECT_EQ(m_detail->livePane()->stopButton()->text(), "Остановить запись (⌘.)");
     EXPECT_EQ(m_detail->livePane()->bars()->history().size(), 32u);
+    EXPECT_FALSE(m_detail->livePane()->warning()->isVisibleTo(m_detail->livePane()));
+    m_recorder.setCaptureWarning("Нет звукового сервера — запись ждёт");
+    EXPECT_TRUE(m_detail->livePane()->warning()->isVisibleTo(m_detail->livePane()));
+    EXPECT_EQ(m_detail->livePane()->warningLabel()->text(), "Нет звукового сервера — запись ждёт");
+    m_recorder.setCaptureWarning(std::nullopt);
+    EXPECT_FALSE(m_detail->livePane()->warning()->isVisibleTo(m_detail->livePane()));
     QTest::mouseClick(m_detail->livePane()->stopButton(), Qt::LeftButton);
     EXPECT_EQ(m_recorder.meetingToggles, 1);
     EXPECT_FALSE(m_detail->livePane());

@@ -61,6 +61,12 @@ TEST(TrayMenuModelTest, LinesFollowTheRecorderState)
             "-", "Открыть заметки…", "-", "Настройки…", "Проверить обновления…", "Выйти"}));
     EXPECT_TRUE(recordingItems[3].isElapsed);
     EXPECT_EQ(recordingItems[5].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    recording.captureWarning = "Нет звукового сервера — запись ждёт"; // under the clock
+    const auto warned = buildTrayMenu(recording);
+    EXPECT_EQ(texts(warned).at(4), "Нет звукового сервера — запись ждёт");
+    EXPECT_EQ(warned[4].tint, TrayMenuItem::Tint::orange);
+    EXPECT_EQ(texts(warned).at(5), "-");
+    recording.captureWarning.reset();
     recording.stopHotkey = {};
     recording.currentKind.reset();
     recording.elapsedSeconds.reset();

@@ -142,6 +142,11 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
         Qt::QueuedConnection);
     connect(&m_recorder, &RecorderModel::recordingStartedAtChanged, this, &MenuBarController::recorderChanged,
         Qt::QueuedConnection);
+    connect(&m_recorder, &RecorderModel::captureWarningChanged, this, [this] {
+        refreshStatusIcon();
+        if (m_menu.isVisible())
+            rebuildMenu(); // an open menu shows the warning come and go
+    });
 
     m_clockTimer.setInterval(1000);
     connect(&m_clockTimer, &QTimer::timeout, this, &MenuBarController::tick);
@@ -304,7 +309,10 @@ void MenuBarController::refreshStatusIcon()
 {
     m_showsRecordingIcon = m_recorder.isRecording();
     m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon : m_pendingUpdateVersion ? updateIcon() : m_idleIcon);
-    m_statusItem.setToolTip(m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly"));
+    QString tip = m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly");
+    if (const auto warning = m_recorder.captureWarning(); warning && m_showsRecordingIcon)
+        tip += QStringLiteral("\n") + QString::fromStdString(*warning);
+    m_statusItem.setToolTip(tip);
     if (m_fallbackWindow)
         m_fallbackWindow->setWindowIcon(m_statusItem.icon());
 }
@@ -326,6 +334,7 @@ TrayMenuState MenuBarController::menuState() const
     state.isRecording = m_recorder.isRecording();
     state.currentKind = m_recorder.currentKind();
     state.elapsedSeconds = secondsRecorded(m_recorder);
+    state.captureWarning = m_recorder.captureWarning();
     for (const auto& [id, transcribing] : m_recorder.transcribingStates()) {
         if (transcribing.kind == TranscribingState::Kind::running) {
             state.runningStage = transcribing.detail;

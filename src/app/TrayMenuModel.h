@@ -31,6 +31,7 @@ struct TrayMenuState {
     bool isRecording = false;
     std::optional<RecordingKind> currentKind;
     std::optional<long long> elapsedSeconds; // while recording, when the start time is known
+    std::optional<std::string> captureWarning; // while recording: why no sound arrives
     // Transcription line: a running job's stage, else a failed job's text.
     std::optional<std::string> runningStage;
     std::optional<std::string> failedTranscription;

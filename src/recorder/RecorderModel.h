@@ -50,6 +50,9 @@ public:
     float inputLevel() const { return m_inputLevel; }
     // Text of the last failed start; cleared only by a successful start.
     std::optional<std::string> lastError() const { return m_lastError; }
+    // While recording: why sound is not reaching the recording right now, for the tray's status
+    // line and the live pane; none when all is well.
+    std::optional<std::string> captureWarning() const { return m_captureWarning; }
     const std::map<Uuid, TranscribingState>& transcribingStates() const { return m_transcribingStates; }
     const std::map<Uuid, SummarizingState>& summarizingStates() const { return m_summarizingStates; }
     TranscribingState transcribingState(const Uuid& id) const;
@@ -82,6 +85,7 @@ signals:
     void recordingStartedAtChanged();
     void inputLevelChanged();
     void lastErrorChanged();
+    void captureWarningChanged();
     void transcribingStatesChanged();
     void summarizingStatesChanged();
 
@@ -102,6 +106,11 @@ private:
     void recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session);
     void stop();
     void startFailed(RecordingKind kind, const std::string& error);
+    // For a capture source's onServerLost / onServerBack: called on a capture thread, tells the
+    // main thread that the sound server of recording `id` went away or came back.
+    std::function<void()> soundServerNotice(const Uuid& id, bool lost);
+    void soundServerChanged(const Uuid& id, bool lost);
+    void refreshCaptureWarning();
     void startLevelPublishing();
     void stopLevelPublishing();
     void publishLevel();
@@ -132,6 +141,8 @@ private:
     std::optional<std::chrono::system_clock::time_point> m_recordingStartedAt;
     float m_inputLevel = 0;
     std::optional<std::string> m_lastError;
+    std::optional<std::string> m_captureWarning;
+    bool m_soundServerLost = false; // of the running recording
     std::map<Uuid, TranscribingState> m_transcribingStates;
     std::map<Uuid, SummarizingState> m_summarizingStates;
 

@@ -16,6 +16,7 @@ public:
     std::optional<Uuid> currentRecordingID() const override { return m_currentID; }
     std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const override { return m_startedAt; }
     float inputLevel() const override { return m_level; }
+    std::optional<std::string> captureWarning() const override { return m_warning; }
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
     void toggleMeeting() override;
@@ -28,6 +29,7 @@ public:
     void startRecording(const Uuid& id, RecordingKind kind, std::chrono::system_clock::time_point startedAt);
     void stopRecording();
     void setInputLevel(float level);
+    void setCaptureWarning(std::optional<std::string> warning);
     void setTranscribing(const Uuid& id, TranscribingState state);
     void setSummarizing(const Uuid& id, SummarizingState state);
 
@@ -42,6 +44,7 @@ private:
     std::optional<RecordingKind> m_kind;
     std::optional<std::chrono::system_clock::time_point> m_startedAt;
     float m_level = 0;
+    std::optional<std::string> m_warning;
     std::map<Uuid, TranscribingState> m_transcribing;
     std::map<Uuid, SummarizingState> m_summarizing;
 };

@@ -3,9 +3,9 @@
 // and either saves a picture of the window (--out) or keeps it open (--hold) for a screenshot of
 // the whole screen. For looking at the window; not a test.
 //
-// States: empty, none, detail, playing, summary-running, summary-failed, live, failed,
-// transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar, toolbar-menu,
-// row-menu, actions-menu, chip-menu.
+// States: empty, none, detail, playing, summary-running, summary-failed, live, live-no-sound,
+// failed, transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar,
+// toolbar-menu, row-menu, actions-menu, chip-menu.
 #include "DemoLibrary.h"
 #include "ScriptedRecorder.h"
 
@@ -98,7 +98,12 @@ int main(int argc, char** argv)
         select(demo.crowdedMeeting);
     } else if (state == QStringLiteral("live"))
         select(demo.inProgress);
-    else if (state == QStringLiteral("failed"))
+    else if (state == QStringLiteral("live-no-sound")) {
+        levels.stop();
+        recorder.setInputLevel(0);
+        recorder.setCaptureWarning("Нет звукового сервера — запись ждёт");
+        select(demo.inProgress);
+    } else if (state == QStringLiteral("failed"))
         select(demo.failedNote);
     else if (state == QStringLiteral("transcribing"))
         select(demo.transcribing);

@@ -6,6 +6,7 @@
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/ViewStyle.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -95,6 +96,22 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
     layout->addWidget(m_elapsed, 0, Qt::AlignHCenter);
     m_bars = new LiveLevelBars(recorder, 32, 3, 4, 56, this);
     layout->addWidget(m_bars, 0, Qt::AlignHCenter);
+    m_warning = new QWidget(this);
+    auto* warningRow = new QHBoxLayout(m_warning);
+    warningRow->setContentsMargins(0, 0, 0, 0);
+    warningRow->setSpacing(6);
+    auto* warningIcon = new QLabel(m_warning);
+    warningIcon->setPixmap(symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), 16, colors::orange()));
+    warningRow->addWidget(warningIcon);
+    m_warningText = style::plainLabel(QString(), m_warning);
+    m_warningText->setFont(style::font(13));
+    warningRow->addWidget(m_warningText);
+    QSizePolicy keepRoom = m_warning->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true); // the pane does not jump when it shows
+    m_warning->setSizePolicy(keepRoom);
+    layout->addWidget(m_warning, 0, Qt::AlignHCenter);
+    connect(&recorder, &LibraryRecorder::captureWarningChanged, this, &LiveRecordingPane::showWarning);
+    showWarning();
     layout->addSpacing(4);
     m_stop = new QPushButton(
         symbolIcon(QStringLiteral("stop.circle.fill"), colors::red()), QStringLiteral("Остановить запись (⌘.)"), this);
@@ -106,6 +123,13 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
     connect(&m_clock, &QTimer::timeout, this, &LiveRecordingPane::tick);
     m_clock.start();
     tick();
+}
+
+void LiveRecordingPane::showWarning()
+{
+    const auto warning = m_recorder.captureWarning();
+    m_warningText->setText(QString::fromStdString(warning.value_or(std::string{})));
+    m_warning->setVisible(warning.has_value());
 }
 
 void LiveRecordingPane::tick()

@@ -45,7 +45,8 @@ private:
 };
 
 // Stands in for the summary and the transcript while the recording is being made: what is
-// recorded, for how long, the live level, and a stop button.
+// recorded, for how long, the live level, why no sound arrives when that happens, and a stop
+// button.
 class LiveRecordingPane : public QWidget {
     Q_OBJECT
 
@@ -56,15 +57,21 @@ public:
     QLabel* elapsedLabel() const { return m_elapsed; }
     QPushButton* stopButton() const { return m_stop; }
     LiveLevelBars* bars() const { return m_bars; }
+    // Hidden while sound arrives.
+    QWidget* warning() const { return m_warning; }
+    QLabel* warningLabel() const { return m_warningText; }
 
 private:
     void tick();
+    void showWarning();
 
     LibraryRecorder& m_recorder;
     QLabel* m_title = nullptr;
     QLabel* m_elapsed = nullptr;
     QPushButton* m_stop = nullptr;
     LiveLevelBars* m_bars = nullptr;
+    QWidget* m_warning = nullptr;
+    QLabel* m_warningText = nullptr;
     QTimer m_clock;
 };
 

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <chrono>
 #include <optional>
+#include <string>
 
 namespace palaverly {
 
@@ -24,6 +25,8 @@ public:
     virtual std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const = 0;
     // The live input level on the linear sample scale (1.0 = full scale).
     virtual float inputLevel() const = 0;
+    // While recording: why no sound reaches the recording right now; none when all is well.
+    virtual std::optional<std::string> captureWarning() const = 0;
     // idle when the recorder holds no state for the id.
     virtual TranscribingState transcribingState(const Uuid& id) const = 0;
     virtual SummarizingState summarizingState(const Uuid& id) const = 0;
@@ -47,6 +50,7 @@ signals:
     void recordingStateChanged();
     void currentRecordingIDChanged();
     void inputLevelChanged();
+    void captureWarningChanged();
     void transcribingStatesChanged();
     void summarizingStatesChanged();
 };

@@ -19,6 +19,7 @@ RecorderModelLink::RecorderModelLink(RecorderModel& model, Services services, QO
     connect(&model, &RecorderModel::recordingStartedAtChanged, this, &LibraryRecorder::recordingStateChanged);
     connect(&model, &RecorderModel::currentRecordingIDChanged, this, &LibraryRecorder::currentRecordingIDChanged);
     connect(&model, &RecorderModel::inputLevelChanged, this, &LibraryRecorder::inputLevelChanged);
+    connect(&model, &RecorderModel::captureWarningChanged, this, &LibraryRecorder::captureWarningChanged);
     connect(&model, &RecorderModel::transcribingStatesChanged, this, &LibraryRecorder::transcribingStatesChanged);
     connect(&model, &RecorderModel::summarizingStatesChanged, this, &LibraryRecorder::summarizingStatesChanged);
 }
@@ -46,6 +47,11 @@ std::optional<std::chrono::system_clock::time_point> RecorderModelLink::recordin
 float RecorderModelLink::inputLevel() const
 {
     return m_model.inputLevel();
+}
+
+std::optional<std::string> RecorderModelLink::captureWarning() const
+{
+    return m_model.captureWarning();
 }
 
 TranscribingState RecorderModelLink::transcribingState(const Uuid& id) const
