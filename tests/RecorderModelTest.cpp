@@ -264,6 +264,24 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     ASSERT_TRUE(waitUntil([&] { return !speech.uploads().empty(); }));
     EXPECT_EQ(speech.uploads()[0].endpoint, "/api/diarize/async");
 
+    // A note stopped while the server is away ends at once and keeps what it had.
+    voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.1);
+    model->toggleNote();
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const Uuid cutId = *model->currentRecordingID();
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
+    outage.emplace();
+    ASSERT_TRUE(outage->killed());
+    voice.reset();
+    ASSERT_TRUE(waitUntil([&] { return model->captureWarning() == warning; }, 3000));
+    model->toggleNote();
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_FALSE(model->captureWarning());
+    const WavContents cut = readWav(store.recording(cutId)->audioURL).value_or(WavContents{});
+    EXPECT_EQ(cut.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_GT(cut.info.frames, 0);
+    ASSERT_TRUE(outage->restart());
+
     // The next recording needs no restart of the program.
     voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.1);
     model->toggleNote();
