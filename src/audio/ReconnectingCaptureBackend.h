@@ -18,8 +18,9 @@ namespace palaverly {
 // the wall clock. A stop during the gap fills it up to the stop.
 //
 // The owner's request sees onConnectionLost when the server goes and onReconnected when every
-// stream records again. Threads as CaptureBackend says: buffers come one at a time, from the
-// wrapped back end's delivery thread or, while it is closed, from the reconnect thread.
+// stream records again. Threads as CaptureBackend says, with one widening: buffers come one at a
+// time, from the wrapped back end's delivery thread or, while it is closed, from the reconnect
+// thread, and the silence up to a stop from the stopping thread before stop returns.
 class ReconnectingCaptureBackend final : public CaptureBackend {
 public:
     static constexpr std::chrono::milliseconds kRetryInterval{200};

@@ -121,6 +121,15 @@ TonePlayer::TonePlayer(const std::string& sink, double frequency, double amplitu
     if (posix_spawnp(&m_pid, "pacat", &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
+    // The tone is in the sink once the player's stream is there and its queue has filled.
+    const std::string process = "application.process.id = \"" + std::to_string(m_pid) + "\"";
+    for (int i = 0; m_pid > 0 && i < 150; ++i) {
+        if (pactl("list sink-inputs").value_or("").find(process) != std::string::npos) {
+            ::usleep(250000);
+            break;
+        }
+        ::usleep(20000);
+    }
 }
 
 TonePlayer::~TonePlayer()
