@@ -20,7 +20,8 @@ namespace palaverly {
 
 namespace {
 constexpr std::chrono::milliseconds kLevelPublishInterval{33};
-}
+constexpr const char* kSoundServerGone = "Нет звукового сервера — запись ждёт";
+} // namespace
 
 RecorderModel::RecorderModel(
     RecordingStore& store, AppSettings* settings, std::unique_ptr<RecorderDependencies> dependencies, QObject* parent)
@@ -154,6 +155,8 @@ void RecorderModel::startMeeting()
         return;
     capture->onSystemBuffer = forwardTo(session, &RecordingSession::appendSystem, m_systemMeter);
     capture->onMicBuffer = forwardTo(session, &RecordingSession::appendMic, m_micMeter);
+    capture->onServerLost = soundServerNotice(id, true);
+    capture->onServerBack = soundServerNotice(id, false);
     if (const auto failure = capture->start())
         return startFailed(RecordingKind::meeting, failure->description());
     m_meetingCapture = std::move(capture);
@@ -169,6 +172,8 @@ void RecorderModel::startNote()
     if (!session)
         return;
     tap->onBuffer = forwardTo(session, &RecordingSession::appendMic, m_micMeter);
+    tap->onServerLost = soundServerNotice(id, true);
+    tap->onServerBack = soundServerNotice(id, false);
     if (const auto failure = tap->start())
         return startFailed(RecordingKind::note, failure->description());
     m_noteMic = std::move(tap);
@@ -196,6 +201,31 @@ void RecorderModel::startFailed(RecordingKind kind, const std::string& error)
                 QString::fromStdString(error)));
 }
 
+std::function<void()> RecorderModel::soundServerNotice(const Uuid& id, bool lost)
+{
+    // The model outlives every capture it starts: its destructor stops them first.
+    return [this, id, lost] { postTo(this, [this, id, lost] { soundServerChanged(id, lost); }); };
+}
+
+void RecorderModel::soundServerChanged(const Uuid& id, bool lost)
+{
+    // A late notice of a recording that has ended changes nothing.
+    if (m_currentRecordingID != id || m_soundServerLost == lost)
+        return;
+    m_soundServerLost = lost;
+    if (lost)
+        log::error(lcRecorderModel(),
+            QStringLiteral("capture failed (%1): %2")
+                .arg(QString::fromStdString(id.toString()),
+                    QStringLiteral("the sound server is gone; recording "
+                                   "silence until it is back")));
+    else
+        log::info(lcRecorderModel(),
+            QStringLiteral("capture resumed (%1): the sound server is back")
+                .arg(QString::fromStdString(id.toString())));
+    updateCaptureWarning();
+}
+
 void RecorderModel::stop()
 {
     if (m_meetingCapture)
@@ -219,6 +249,8 @@ void RecorderModel::stop()
     setCurrentRecordingID(std::nullopt);
     setCurrentKind(std::nullopt);
     setRecordingStartedAt(std::nullopt);
+    m_soundServerLost = false;
+    updateCaptureWarning();
     setRecording(false);
     stopLevelPublishing();
 
@@ -279,8 +311,11 @@ void RecorderModel::watchOtherSide(float systemLevel, float micLevel)
 
 void RecorderModel::updateCaptureWarning()
 {
+    // A lost sound server explains a silent other side too, so it goes first.
     std::optional<std::string> warning;
-    if (m_otherSide.isWarning())
+    if (m_soundServerLost)
+        warning = kSoundServerGone;
+    else if (m_otherSide.isWarning())
         warning = kOtherSideSilentWarning;
     setCaptureWarning(std::move(warning));
 }

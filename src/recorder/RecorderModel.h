@@ -57,8 +57,8 @@ public:
     float inputLevel() const { return m_inputLevel; }
     // Text of the last failed start; cleared only by a successful start.
     std::optional<std::string> lastError() const { return m_lastError; }
-    // What the user should know about the running meeting's sound while it records (the other
-    // side not heard); nothing when all is well. The recording goes on either way.
+    // What the user should know about the sound while it records (no sound server, the other
+    // side of a meeting not heard); nothing when all is well. The recording goes on either way.
     std::optional<std::string> captureWarning() const { return m_captureWarning; }
     const std::map<Uuid, TranscribingState>& transcribingStates() const { return m_transcribingStates; }
     const std::map<Uuid, SummarizingState>& summarizingStates() const { return m_summarizingStates; }
@@ -121,6 +121,10 @@ private:
     void recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session);
     void stop();
     void startFailed(RecordingKind kind, const std::string& error);
+    // For a capture source's onServerLost / onServerBack: called on a capture thread, tells the
+    // main thread that the sound server of recording `id` went away or came back.
+    std::function<void()> soundServerNotice(const Uuid& id, bool lost);
+    void soundServerChanged(const Uuid& id, bool lost);
     void startLevelPublishing();
     void stopLevelPublishing();
     void publishLevel();
@@ -163,6 +167,7 @@ private:
     float m_inputLevel = 0;
     std::optional<std::string> m_lastError;
     std::optional<std::string> m_captureWarning;
+    bool m_soundServerLost = false; // of the running recording
     std::map<Uuid, TranscribingState> m_transcribingStates;
     std::map<Uuid, SummarizingState> m_summarizingStates;
 

@@ -16,9 +16,9 @@ public:
     std::optional<Uuid> currentRecordingID() const override { return m_currentID; }
     std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const override { return m_startedAt; }
     float inputLevel() const override { return m_level; }
+    std::optional<std::string> captureWarning() const override { return m_warning; }
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
-    std::optional<std::string> captureWarning() const override { return m_warning; }
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override { resummarized.push_back(recording.id); }
@@ -30,9 +30,9 @@ public:
     void startRecording(const Uuid& id, RecordingKind kind, std::chrono::system_clock::time_point startedAt);
     void stopRecording();
     void setInputLevel(float level);
+    void setCaptureWarning(std::optional<std::string> warning);
     void setTranscribing(const Uuid& id, TranscribingState state);
     void setSummarizing(const Uuid& id, SummarizingState state);
-    void setCaptureWarning(std::optional<std::string> warning);
 
     int meetingToggles = 0;
     int noteToggles = 0;

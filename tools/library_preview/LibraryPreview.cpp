@@ -3,7 +3,7 @@
 // and either saves a picture of the window (--out) or keeps it open (--hold) for a screenshot of
 // the whole screen. For looking at the window; not a test.
 //
-// States: empty, none, detail, playing, summary-running, summary-failed, live, failed,
+// States: empty, none, detail, playing, summary-running, summary-failed, live, live-no-sound, failed,
 // transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar, toolbar-menu,
 // row-menu, row-menu-transcript, actions-menu, failed-actions-menu, chip-menu, export-dialog,
 // warning.
@@ -110,6 +110,11 @@ int main(int argc, char** argv)
         select(demo.inProgress);
     else if (state == QStringLiteral("warning")) {
         recorder.setCaptureWarning(std::string("Не слышно собеседников — звук звонка может идти на другое устройство"));
+        select(demo.inProgress);
+    } else if (state == QStringLiteral("live-no-sound")) {
+        levels.stop();
+        recorder.setInputLevel(0);
+        recorder.setCaptureWarning("Нет звукового сервера — запись ждёт");
         select(demo.inProgress);
     } else if (state == QStringLiteral("failed") || state == QStringLiteral("failed-actions-menu"))
         select(demo.failedNote);

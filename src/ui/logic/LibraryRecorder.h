@@ -26,11 +26,12 @@ public:
     virtual std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const = 0;
     // The live input level on the linear sample scale (1.0 = full scale).
     virtual float inputLevel() const = 0;
+    // While recording: what the user should know about the sound (no sound server, the other
+    // side not heard); none when all is well.
+    virtual std::optional<std::string> captureWarning() const = 0;
     // idle when the recorder holds no state for the id.
     virtual TranscribingState transcribingState(const Uuid& id) const = 0;
     virtual SummarizingState summarizingState(const Uuid& id) const = 0;
-    // What the user should know about the running meeting's sound (the other side not heard).
-    virtual std::optional<std::string> captureWarning() const = 0;
 
     // Start a meeting / a note when idle, else stop the running recording.
     virtual void toggleMeeting() = 0;
@@ -56,9 +57,9 @@ signals:
     void recordingStateChanged();
     void currentRecordingIDChanged();
     void inputLevelChanged();
+    void captureWarningChanged();
     void transcribingStatesChanged();
     void summarizingStatesChanged();
-    void captureWarningChanged();
 };
 
 } // namespace palaverly

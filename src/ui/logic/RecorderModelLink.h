@@ -26,9 +26,9 @@ public:
     std::optional<Uuid> currentRecordingID() const override;
     std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const override;
     float inputLevel() const override;
+    std::optional<std::string> captureWarning() const override;
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
-    std::optional<std::string> captureWarning() const override;
     void toggleMeeting() override;
     void toggleNote() override;
     void resummarize(const Recording& recording) override;
