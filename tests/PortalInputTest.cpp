@@ -72,7 +72,7 @@ protected:
         const portal::Timeouts timeouts{timeout, timeout};
         return std::make_unique<SessionInput>(
             std::make_shared<PortalShortcuts>(QDBusConnection::sessionBus(), timeouts),
-            std::make_shared<PortalKeyboard>(QDBusConnection::sessionBus(), nullptr, timeouts));
+            std::make_shared<PortalKeyboard>(QDBusConnection::sessionBus(), nullptr, timeouts), QByteArray());
     }
 
     static QString line(const SessionInput& input, std::size_t index)

@@ -155,6 +155,12 @@ void PermissionsSnapshot::request(PermissionKind kind, std::function<void(Permis
 
 void PermissionsSnapshot::openSystemSettings(PermissionKind kind) const
 {
+    // In a Wayland session the desktop's own dialogs are where the user allows us keys and
+    // the keyboard; they come up again when asked again.
+    if (kind == PermissionKind::accessibility && portalSession()) {
+        m_probes.session->request({});
+        return;
+    }
     SystemSettingsPage::forPermission(kind, [](const QString& name) {
         return QStandardPaths::findExecutable(name);
     }).open();

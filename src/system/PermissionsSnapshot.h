@@ -58,7 +58,8 @@ public:
     // is destroyed first). The snapshot's own properties are left alone; callers refresh().
     void request(PermissionKind kind, std::function<void(PermissionStatus)> done);
 
-    // Opens the desktop's sound settings (microphone, system sound) or our help page.
+    // Opens the desktop's sound settings (microphone, system sound) or our help page; in a
+    // Wayland session asks the desktop's portals again for accessibility.
     void openSystemSettings(PermissionKind kind) const;
 
 signals:

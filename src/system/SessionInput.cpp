@@ -26,12 +26,13 @@ SessionInput::SessionInput(SessionType session, std::unique_ptr<SyntheticInputPr
     m_xtestPresent = m_xtest && m_xtest->available();
 }
 
-SessionInput::SessionInput(
-    std::shared_ptr<PortalShortcuts> shortcuts, std::shared_ptr<PortalKeyboard> keyboard, QObject* parent)
+SessionInput::SessionInput(std::shared_ptr<PortalShortcuts> shortcuts, std::shared_ptr<PortalKeyboard> keyboard,
+    const QByteArray& desktop, QObject* parent)
     : QObject(parent)
     , m_session(SessionType::wayland)
     , m_shortcuts(std::move(shortcuts))
     , m_keyboard(std::move(keyboard))
+    , m_clipboardNeedsFocus(desktop.split(':').contains("KDE"))
 {
     connect(m_shortcuts.get(), &PortalShortcuts::stateChanged, this, &SessionInput::changed);
     connect(m_shortcuts.get(), &PortalShortcuts::triggersChanged, this, &SessionInput::changed);
@@ -51,6 +52,7 @@ SessionInput::State SessionInput::state() const
             || m_shortcuts->isBound(QStringLiteral("note")) || m_shortcuts->isBound(QStringLiteral("stop"));
         state.dictationBound = m_shortcuts->isBound(QStringLiteral("dictation"));
     }
+    state.clipboardNeedsFocus = m_clipboardNeedsFocus;
     if (m_keyboard)
         state.keyboard = m_keyboard->state();
     return state;

@@ -4,6 +4,7 @@
 #include "system/Permissions.h"
 #include "system/PortalRequest.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -27,6 +28,9 @@ public:
         portal::State shortcuts = portal::State::idle; // Wayland: the GlobalShortcuts session
         bool hotkeysBound = false; // Wayland: a recording hotkey is bound in it
         bool dictationBound = false; // Wayland: the dictation key is bound in it
+        // Wayland: the compositor hands the clipboard of an X window to the other windows only
+        // while an X window has the focus (KWin up to at least Plasma 6.3).
+        bool clipboardNeedsFocus = false;
         portal::State keyboard = portal::State::idle; // Wayland: the RemoteDesktop keyboard
         bool operator==(const State&) const = default;
     };
@@ -34,9 +38,9 @@ public:
     // An X11 (or display-less) session: keys through the X server, `xtest` tells whether the
     // display lets us post the paste.
     SessionInput(SessionType session, std::unique_ptr<SyntheticInputProbe> xtest, QObject* parent = nullptr);
-    // A Wayland session: keys and paste through the two portals.
+    // A Wayland session: keys and paste through the two portals. `desktop` is $XDG_CURRENT_DESKTOP.
     SessionInput(std::shared_ptr<PortalShortcuts> shortcuts, std::shared_ptr<PortalKeyboard> keyboard,
-        QObject* parent = nullptr);
+        const QByteArray& desktop = qgetenv("XDG_CURRENT_DESKTOP"), QObject* parent = nullptr);
     ~SessionInput() override;
 
     State state() const;
@@ -62,6 +66,7 @@ private:
     bool m_xtestPresent = false;
     std::shared_ptr<PortalShortcuts> m_shortcuts;
     std::shared_ptr<PortalKeyboard> m_keyboard;
+    bool m_clipboardNeedsFocus = false;
 };
 
 } // namespace palaverly

@@ -85,10 +85,16 @@ std::array<FeatureLine, 3> sessionFeatureLines(const SessionInput::State& state)
     const QString pushToTalk = QStringLiteral("Push-to-talk диктовка");
     const QString paste = QStringLiteral("Вставка текста");
     switch (state.session) {
-    case SessionType::wayland:
+    case SessionType::wayland: {
+        FeatureLine pasteLine = keyboardLine(paste, state.keyboard);
+        if (state.clipboardNeedsFocus && pasteLine.level != Level::off) {
+            pasteLine.text += QStringLiteral(
+                " Но KDE Plasma передаёт окнам Wayland буфер обмена программы, только пока её окно активно, — "
+                "туда может вставиться прежнее содержимое буфера.");
+        }
         return {shortcutsLine(hotkeys, state.shortcuts, state.hotkeysBound, true, kTrayFallback),
-            shortcutsLine(pushToTalk, state.shortcuts, state.dictationBound, false, {}),
-            keyboardLine(paste, state.keyboard)};
+            shortcutsLine(pushToTalk, state.shortcuts, state.dictationBound, false, {}), pasteLine};
+    }
     case SessionType::x11:
         return {FeatureLine{Level::works, hotkeys, QStringLiteral("Работают через X11.")},
             FeatureLine{Level::works, pushToTalk, QStringLiteral("Работает через X11.")},
