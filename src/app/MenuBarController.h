@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/TrayMenuModel.h"
+#include "system/SessionInput.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -33,7 +34,6 @@ class NotificationCenter;
 class RecorderModel;
 class RecordingStore;
 class ServiceSettings;
-class SessionInput;
 
 // The program's face: the tray icon and its menu (rebuilt each time it opens), the global
 // hotkeys, and the windows opened from the menu. Main thread only.
