@@ -24,13 +24,6 @@ constexpr uint kPersistUntilRevoked = 2;
 // The first version whose sessions can be restored with a token.
 constexpr uint kRestorableVersion = 2;
 
-QString objectPath(const QVariant& value)
-{
-    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
 } // namespace
 
 PortalKeyboard::PortalKeyboard(QDBusConnection bus, QSettings* store, portal::Timeouts timeouts, QObject* parent)
@@ -109,7 +102,7 @@ void PortalKeyboard::start()
                 fail(reply, "CreateSession");
                 return;
             }
-            m_session = objectPath(reply.results.value(QStringLiteral("session_handle")));
+            m_session = portal::objectPath(reply.results.value(QStringLiteral("session_handle")));
             m_bus.connect(QLatin1String(portal::kService), m_session, QLatin1String(portal::kSessionInterface),
                 QStringLiteral("Closed"), this, SLOT(onSessionClosed(QDBusMessage)));
             selectDevices();

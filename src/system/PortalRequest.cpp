@@ -151,6 +151,13 @@ void closeSession(const QDBusConnection& bus, const QString& sessionHandle)
         QLatin1String(kService), sessionHandle, QLatin1String(kSessionInterface), QStringLiteral("Close")));
 }
 
+QString objectPath(const QVariant& value)
+{
+    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
 QString newToken()
 {
     static std::atomic<unsigned> counter{0};

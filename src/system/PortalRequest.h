@@ -51,6 +51,9 @@ void request(const QDBusConnection& bus, QObject* context, const QString& interf
 // Closes a portal session; nobody waits for the answer.
 void closeSession(const QDBusConnection& bus, const QString& sessionHandle);
 
+// A path that arrives as an object path or, from some portal versions, as a string.
+QString objectPath(const QVariant& value);
+
 // A fresh token for "handle_token" or "session_handle_token": unique within this process.
 QString newToken();
 

@@ -51,13 +51,6 @@ constexpr char kActivated[] = "Activated";
 constexpr char kDeactivated[] = "Deactivated";
 constexpr char kShortcutsChanged[] = "ShortcutsChanged";
 
-QString objectPath(const QVariant& value)
-{
-    if (value.canConvert<QDBusObjectPath>() && value.userType() == qMetaTypeId<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
 } // namespace
 
 PortalShortcuts::PortalShortcuts(QDBusConnection bus, portal::Timeouts timeouts, QObject* parent)
@@ -149,7 +142,7 @@ void PortalShortcuts::bind()
                 finished(reply, "CreateSession");
                 return;
             }
-            bindInSession(objectPath(reply.results.value(QStringLiteral("session_handle"))));
+            bindInSession(portal::objectPath(reply.results.value(QStringLiteral("session_handle"))));
         });
 }
 
@@ -217,7 +210,7 @@ void PortalShortcuts::takeTriggers(const QVariant& shortcuts)
 QString PortalShortcuts::shortcutOf(const QDBusMessage& message) const
 {
     const QVariantList arguments = message.arguments();
-    if (m_session.isEmpty() || arguments.size() < 2 || objectPath(arguments[0]) != m_session)
+    if (m_session.isEmpty() || arguments.size() < 2 || portal::objectPath(arguments[0]) != m_session)
         return {};
     return arguments[1].toString();
 }
@@ -237,7 +230,7 @@ void PortalShortcuts::onDeactivated(const QDBusMessage& message)
 void PortalShortcuts::onShortcutsChanged(const QDBusMessage& message)
 {
     const QVariantList arguments = message.arguments();
-    if (m_session.isEmpty() || arguments.size() < 2 || objectPath(arguments[0]) != m_session)
+    if (m_session.isEmpty() || arguments.size() < 2 || portal::objectPath(arguments[0]) != m_session)
         return;
     takeTriggers(arguments[1]);
     log::info(lcPortalShortcuts(), QStringLiteral("The desktop changed the triggers of our global shortcuts"));

@@ -195,19 +195,19 @@ class Control(dbus.service.Object):
         State.shortcuts_mode = str(shortcuts)
         State.keyboard_mode = str(keyboard)
 
-    @dbus.service.method(CONTROL, in_signature="s", out_signature="b")
-    def Activate(self, shortcut_id):
+    def emit(self, signal, shortcut_id):
         if State.session is None:
             return False
-        self.portal.Activated(State.session, shortcut_id, dbus.UInt64(int(time.time() * 1000)), {})
+        signal(State.session, shortcut_id, dbus.UInt64(int(time.time() * 1000)), {})
         return True
 
     @dbus.service.method(CONTROL, in_signature="s", out_signature="b")
+    def Activate(self, shortcut_id):
+        return self.emit(self.portal.Activated, shortcut_id)
+
+    @dbus.service.method(CONTROL, in_signature="s", out_signature="b")
     def Deactivate(self, shortcut_id):
-        if State.session is None:
-            return False
-        self.portal.Deactivated(State.session, shortcut_id, dbus.UInt64(int(time.time() * 1000)), {})
-        return True
+        return self.emit(self.portal.Deactivated, shortcut_id)
 
     @dbus.service.method(CONTROL, in_signature="ss", out_signature="b")
     def ChangeTrigger(self, shortcut_id, description):
