@@ -34,10 +34,8 @@ public:
     void sendPaste(Done done) override
     {
         m_keyboard->request([keyboard = QPointer<PortalKeyboard>(m_keyboard.get()), done](bool ready) {
-            if (ready && keyboard && keyboard->pressPaste()) {
-                done(std::nullopt);
+            if (ready && keyboard && keyboard->pressPaste([done] { done(std::nullopt); }))
                 return;
-            }
             const portal::State state = keyboard ? keyboard->state() : portal::State::failed;
             done(Failure{QStringLiteral("Failed to press Ctrl+V through the RemoteDesktop portal"), reasonFor(state)});
         });

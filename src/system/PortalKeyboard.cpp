@@ -191,24 +191,33 @@ void PortalKeyboard::onSessionClosed(const QDBusMessage& message)
     setState(State::idle); // the next paste asks again
 }
 
-bool PortalKeyboard::pressPaste()
+bool PortalKeyboard::pressPaste(std::function<void()> sent)
 {
     if (m_state != State::ready)
         return false;
-    sendKey(kLeftControl, true);
-    sendKey(kV, true);
-    sendKey(kV, false);
-    sendKey(kLeftControl, false);
+    sendKeys({{kLeftControl, true}, {kV, true}, {kV, false}, {kLeftControl, false}}, std::move(sent));
     return true;
 }
 
-void PortalKeyboard::sendKey(int keyCode, bool pressed)
+void PortalKeyboard::sendKeys(std::vector<std::pair<int, bool>> keys, std::function<void()> sent)
 {
+    if (keys.empty()) {
+        if (sent)
+            sent();
+        return;
+    }
+    const auto [keyCode, pressed] = keys.front();
+    keys.erase(keys.begin());
     QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(portal::kService), QLatin1String(portal::kPath),
         QLatin1String(kInterface), QStringLiteral("NotifyKeyboardKeycode"));
     message.setArguments({QVariant::fromValue(QDBusObjectPath(m_session)), QVariantMap(), keyCode, uint(pressed)});
-    // The calls go out in order on the one connection; their empty answers are not waited for.
-    m_bus.asyncCall(message);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, int(m_timeouts.answer.count())), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, watcher, keys = std::move(keys), sent = std::move(sent)]() mutable {
+            watcher->deleteLater();
+            // A key the portal refused is still followed by the rest, so no key is left down.
+            sendKeys(std::move(keys), std::move(sent));
+        });
 }
 
 } // namespace palaverly

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QDBusMessage;
@@ -47,7 +48,9 @@ public:
     void askAgain(std::function<void(bool ready)> done);
 
     // Presses Ctrl+V (Ctrl down, V down, V up, Ctrl up) when the keyboard is ready; false otherwise.
-    bool pressPaste();
+    // Each key goes out once the portal has taken the one before: the front end handles calls on
+    // several threads and would otherwise hand them on in any order. `sent` runs after the last.
+    bool pressPaste(std::function<void()> sent = {});
 
 signals:
     void stateChanged();
@@ -63,7 +66,7 @@ private:
     void fail(const portal::Reply& reply, const char* step);
     void settle(bool ready);
     void setState(portal::State state);
-    void sendKey(int keyCode, bool pressed);
+    void sendKeys(std::vector<std::pair<int, bool>> keys, std::function<void()> sent);
 
     QDBusConnection m_bus;
     QSettings* m_store = nullptr;
