@@ -61,6 +61,21 @@ class State:
     held = []  # replies never sent, kept so they are not collected
 
 
+def answer(mode, ok, results):
+    """Answers a request as the user would in `mode`: grant with `results`, refuse, or never."""
+    if mode == "silent":
+        State.held.append(ok)
+    elif mode == "refuse":
+        ok(1, {})
+    else:
+        ok(0, results)
+
+
+def quietly(mode):
+    """The mode for a step the desktop answers without asking the user: only silence carries."""
+    return "silent" if mode == "silent" else "grant"
+
+
 def shortcut_list():
     return dbus.Array(
         [
@@ -85,30 +100,20 @@ class RemoteDesktop(dbus.service.Object):
     @dbus.service.method(REMOTE, in_signature="oosa{sv}", out_signature="ua{sv}",
                          async_callbacks=("ok", "err"))
     def CreateSession(self, handle, session_handle, app_id, options, ok, err):
-        if State.keyboard_mode == "silent":
-            State.held.append(ok)
-            return
         export_session(session_handle)
-        ok(0, {})
+        answer(quietly(State.keyboard_mode), ok, {})
 
     @dbus.service.method(REMOTE, in_signature="oosa{sv}", out_signature="ua{sv}",
                          async_callbacks=("ok", "err"))
     def SelectDevices(self, handle, session_handle, app_id, options, ok, err):
-        if State.keyboard_mode == "silent":
-            State.held.append(ok)
-            return
-        ok(0, {})
+        answer(quietly(State.keyboard_mode), ok, {})
 
     @dbus.service.method(REMOTE, in_signature="oossa{sv}", out_signature="ua{sv}",
                          async_callbacks=("ok", "err"))
     def Start(self, handle, session_handle, app_id, parent_window, options, ok, err):
-        if State.keyboard_mode == "silent":
-            State.held.append(ok)
-            return
-        State.starts += 1
-        if State.keyboard_mode == "refuse":
-            return ok(1, {})
-        ok(0, {"devices": dbus.UInt32(KEYBOARD)})
+        if State.keyboard_mode != "silent":
+            State.starts += 1
+        answer(State.keyboard_mode, ok, {"devices": dbus.UInt32(KEYBOARD)})
 
     @dbus.service.method(REMOTE, in_signature="oa{sv}iu", out_signature="")
     def NotifyKeyboardKeycode(self, session_handle, options, keycode, state):
@@ -141,22 +146,17 @@ class Portal(RemoteDesktop):
     @dbus.service.method(SHORTCUTS, in_signature="oosa{sv}", out_signature="ua{sv}",
                          async_callbacks=("ok", "err"))
     def CreateSession(self, handle, session_handle, app_id, options, ok, err):
-        if State.shortcuts_mode == "silent":
-            State.held.append(ok)
-            return
-        export_session(session_handle)
-        State.session = session_handle
-        State.bound = []
-        ok(0, {"shortcuts": shortcut_list()})
+        if State.shortcuts_mode != "silent":
+            export_session(session_handle)
+            State.session = session_handle
+            State.bound = []
+        answer(quietly(State.shortcuts_mode), ok, {"shortcuts": shortcut_list()})
 
     @dbus.service.method(SHORTCUTS, in_signature="ooa(sa{sv})sa{sv}", out_signature="ua{sv}",
                          async_callbacks=("ok", "err"))
     def BindShortcuts(self, handle, session_handle, shortcuts, parent_window, options, ok, err):
-        if State.shortcuts_mode == "silent":
-            State.held.append(ok)
-            return
-        if State.shortcuts_mode == "refuse":
-            return ok(1, {})
+        if State.shortcuts_mode != "grant":
+            return answer(State.shortcuts_mode, ok, {})
         State.bound = [(str(sid), str(props.get("description", "")), str(props.get("preferred_trigger", "")))
                        for sid, props in shortcuts]
         State.triggers = {sid: human(trigger) for sid, _, trigger in State.bound if trigger}
