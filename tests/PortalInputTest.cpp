@@ -7,12 +7,14 @@
 #include "dictation/DictationManager.h"
 #include "dictation/TextInjector.h"
 #include "services/ASRClient.h"
+#include "services/Transcriber.h"
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
 #include "system/PortalKeyboard.h"
 #include "system/PortalShortcuts.h"
+#include "system/ServiceSettings.h"
 #include "system/SessionInput.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
@@ -82,6 +84,7 @@ protected:
 
     QTemporaryDir m_dir;
     QSettings m_store{m_dir.filePath(QStringLiteral("palaverly.conf")), QSettings::IniFormat};
+    ServiceSettings m_services{m_store, {.keyFile = m_dir.filePath(QStringLiteral("keys.json")).toStdString()}};
     static TestPortal* s_portal;
 };
 
@@ -121,7 +124,8 @@ TEST_F(PortalInputTest, HeldShortcutDictatesAndPastesThroughThePortalKeyboard)
     // The user gives the meeting another trigger in the desktop: the settings show it.
     NotificationCenter notifications;
     AppSettings settings(m_store, notifications);
-    SettingsWindowController window(settings, m_store, notifications, systemPermissionsSnapshots(m_store, input.get()));
+    SettingsWindowController window(
+        settings, m_services, m_store, notifications, systemPermissionsSnapshots(m_store, input.get()));
     ASSERT_TRUE(s_portal->changeTrigger(QStringLiteral("meeting"), QStringLiteral("Ctrl+Shift+M")));
     const auto shownTrigger = [&] {
         const auto labels = window.generalPane()->findChildren<QLabel*>(QStringLiteral("desktopTrigger"));
@@ -146,7 +150,7 @@ TEST_F(PortalInputTest, HeldShortcutDictatesAndPastesThroughThePortalKeyboard)
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &injector,
         [&] { clipboardTexts.push_back(QGuiApplication::clipboard()->text()); });
     DictationManager::Dependencies deps;
-    deps.speechClient = &client;
+    deps.transcriber = fixedTranscriber(client);
     deps.sleeper = pollSleeper;
     deps.temporaryRoot = temporary.path().toStdString();
     deps.paste = [&](const std::string& text) { injector.paste(QString::fromStdString(text)); };
@@ -229,7 +233,8 @@ TEST_F(PortalInputTest, ASilentPortalNeverHoldsTheProgram)
     MenuBarController::Platform platform;
     platform.sessionInput = portals(std::chrono::milliseconds(400));
     SessionInput* input = platform.sessionInput.get();
-    MenuBarController controller(*rig.model, rig.store, settings, settingsFile, notifications, std::move(platform));
+    MenuBarController controller(
+        *rig.model, rig.store, settings, m_services, settingsFile, notifications, std::move(platform));
     EXPECT_LT(clock.elapsed(), 300);
     EXPECT_TRUE(waitUntil([&] { return input->state().shortcuts == portal::State::asking; }, 200));
     rig.speech.scriptUploads({FakeAnswer::stall()});

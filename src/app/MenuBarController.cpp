@@ -10,9 +10,9 @@
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
-#include "system/ServiceSettings.h"
 #include "system/PortalKeyboard.h"
 #include "system/PortalShortcuts.h"
+#include "system/ServiceSettings.h"
 #include "system/SessionInput.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
@@ -335,9 +335,8 @@ LibraryWindow* MenuBarController::libraryWindow() const
 void MenuBarController::openSettings(const QString& pane)
 {
     if (!m_settingsWindow) {
-        m_settingsWindow
-            = std::make_unique<SettingsWindowController>(m_settings, m_services, m_defaults, m_notifications,
-                systemPermissionsSnapshots(m_defaults, m_sessionInput.get()));
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_services, m_defaults,
+            m_notifications, systemPermissionsSnapshots(m_defaults, m_sessionInput.get()));
     }
     auto shown = SettingsWindowController::Pane::general;
     for (const auto& info : SettingsWindowController::kPanes) {
