@@ -1,5 +1,6 @@
 palaverly_add_test(AudioConverterTest LIBS PkgConfig::SNDFILE)
 palaverly_add_test(DuckingMixerTest)
+palaverly_add_test(StreamTimelineTest)
 palaverly_add_test(SerialQueueTest TSAN)
 palaverly_add_test(AudioLevelMeterTest TSAN)
 palaverly_add_test(RecordingSessionTest TSAN LIBS PkgConfig::SNDFILE)
