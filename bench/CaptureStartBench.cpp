@@ -38,8 +38,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_capture_start: run it under tests/support/run-with-services.sh\n");
         return 2;
     }
-    TakeRig rig(toneLatencyMs);
-    if (!rig.tone().playing()) {
+    SteppedTone tone(kMicSink, 0.2, toneLatencyMs);
+    TakeRig rig(tone);
+    if (!tone.playing()) {
         std::fprintf(stderr, "bench_capture_start: the tone does not play\n");
         return 1;
     }

@@ -122,9 +122,10 @@ TEST_F(CaptureEndToEndTest, EachTakeKeepsWhatWasHeardFromTheMomentItStartedToThe
 {
     // A stepped tone plays into the virtual microphone all along; its pitch tells, to the frame,
     // which moment of it a stretch of the file holds. One step is 100 ms.
+    SteppedTone tone(kMicSink, 0.2);
+    ASSERT_TRUE(tone.playing());
     for (const auto kind : {TakeRig::Kind::note, TakeRig::Kind::dictation, TakeRig::Kind::meeting}) {
-        TakeRig rig; // the program has just started
-        ASSERT_TRUE(rig.tone().playing());
+        TakeRig rig(tone); // the program has just started
         for (const char* when : {"first take", "take right after another"}) {
             SCOPED_TRACE(std::string(TakeRig::name(kind)) + ", " + when);
             const TakeRig::Take take = rig.take(kind, 0.6);

@@ -11,6 +11,7 @@
 // on the default output); this file connects, opens what a request asks for, follows the
 // defaults and cuts the streams' sound into the owner's buffers.
 #include "audio/CaptureBackend.h"
+#include "audio/CaptureFeed.h"
 #include "audio/PulseRecordStream.h"
 #include "audio/PulseSystemSound.h"
 
@@ -33,61 +34,6 @@ constexpr pa_usec_t kStartTimeout = 5 * PA_USEC_PER_SEC;
 // How long a stop waits for the streams to bring the sound captured up to the stop.
 constexpr pa_usec_t kDrainTimeout = 500 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kDrainPollUsec = 10 * PA_USEC_PER_MSEC;
-// Buffers handed on as they come are at most this long (a late start's silence, say).
-constexpr uint32_t kLongestBufferMs = 100;
-
-// A requested stream's timeline cut into the owner's buffers: exactly `framesPerBuffer` frames
-// each when it asks for that (the last one of a take holds the rest), else as they come.
-class Feed {
-public:
-    Feed(AudioFormat format, uint32_t framesPerBuffer, std::function<void(const AudioBuffer&)> onBuffer)
-        : m_format(format)
-        , m_framesPerBuffer(
-              framesPerBuffer ? framesPerBuffer : static_cast<uint32_t>(format.sampleRate) * kLongestBufferMs / 1000)
-        , m_asTheyCome(framesPerBuffer == 0)
-        , m_onBuffer(std::move(onBuffer))
-    {
-    }
-
-    void take(const float* samples, size_t frames)
-    {
-        const size_t channels = m_format.channelCount;
-        if (samples)
-            m_pending.insert(m_pending.end(), samples, samples + frames * channels);
-        else
-            m_pending.insert(m_pending.end(), frames * channels, 0.0f);
-        const size_t chunk = static_cast<size_t>(m_framesPerBuffer) * channels;
-        size_t used = 0;
-        while (m_pending.size() - used >= chunk) {
-            hand(used, chunk);
-            used += chunk;
-        }
-        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(used));
-        if (m_asTheyCome)
-            flush();
-    }
-
-    void flush()
-    {
-        if (!m_pending.empty())
-            hand(0, m_pending.size());
-        m_pending.clear();
-    }
-
-private:
-    void hand(size_t from, size_t count)
-    {
-        if (m_onBuffer)
-            m_onBuffer(AudioBuffer::fromFloat(m_format.sampleRate, m_format.channelCount, SampleLayout::interleaved,
-                std::span<const float>(m_pending).subspan(from, count)));
-    }
-
-    const AudioFormat m_format;
-    const uint32_t m_framesPerBuffer;
-    const bool m_asTheyCome;
-    const std::function<void(const AudioBuffer&)> m_onBuffer;
-    std::vector<float> m_pending;
-};
 
 class PulseCaptureBackend final : public CaptureBackend {
 public:
@@ -117,7 +63,7 @@ private:
         }
 
         Stream wanted;
-        Feed feed;
+        CaptureFeed feed;
         std::unique_ptr<PulseRecordStream> microphone;
         std::unique_ptr<PulseSystemSound> system;
         bool failureReported = false;

@@ -14,6 +14,7 @@ list(APPEND PALAVERLY_CORE_LIBS PkgConfig::SNDFILE PkgConfig::SOXR Qt6::Multimed
 
 # Capture: the shared logic, and one back end chosen here.
 list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/CaptureFeed.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MicrophoneTap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemAudioCapture.cpp
 )

@@ -1,7 +1,6 @@
 #include "TakeRig.h"
 
 #include "QtWait.h"
-#include "SoundServer.h"
 #include "WavFile.h"
 
 #include <chrono>
@@ -10,8 +9,6 @@
 namespace palaverly::test {
 
 namespace {
-
-constexpr double kToneAmplitude = 0.2;
 
 DictationManager::Dependencies dictationDependencies(ASRClient& speech, const QTemporaryDir& temporary)
 {
@@ -25,8 +22,8 @@ DictationManager::Dependencies dictationDependencies(ASRClient& speech, const QT
 
 } // namespace
 
-TakeRig::TakeRig(int toneLatencyMs)
-    : m_tone(kMicSink, kToneAmplitude, toneLatencyMs)
+TakeRig::TakeRig(SteppedTone& tone)
+    : m_tone(tone)
     , m_dictation(dictationDependencies(recorder.asr, m_temporary))
 {
 }

@@ -13,8 +13,8 @@
 
 namespace palaverly::test {
 
-// Takes of the three kinds (a note, a dictation, a meeting) with the stepped tone playing into
-// the virtual microphone all along, as the real sound server records them: what the note's or
+// Takes of the three kinds (a note, a dictation, a meeting) with a stepped tone playing into the
+// virtual microphone all along (SteppedTone on kMicSink), as the real sound server records them: what the note's or
 // the meeting's audio.wav holds, or the WAV a dictation uploaded to the loopback speech service,
 // with the moments of the tone heard when the take was started and stopped. The take is started
 // and stopped the way the key or the menu does it (the model's toggles, the manager's start and
@@ -30,12 +30,11 @@ public:
         std::string failure; // why there is no take, when samples is empty
     };
 
-    // `toneLatencyMs`: the tone player's buffer (see SteppedTone).
-    explicit TakeRig(int toneLatencyMs = 20);
+    // A fresh program (recorder and dictation), as just started; `tone` outlives it.
+    explicit TakeRig(SteppedTone& tone);
 
     // One take of `holdSeconds`, the event loop running meanwhile.
     Take take(Kind kind, double holdSeconds);
-    SteppedTone& tone() { return m_tone; }
 
     static const char* name(Kind kind);
 
@@ -45,7 +44,7 @@ private:
     std::vector<float> readAudio(const std::string& bytesOrPath, bool isPath);
 
     QTemporaryDir m_temporary;
-    SteppedTone m_tone;
+    SteppedTone& m_tone;
     DictationManager m_dictation;
 };
 
