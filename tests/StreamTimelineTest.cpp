@@ -139,7 +139,7 @@ TEST(PlaybackMixTest, SumsTheProgramsAtTheClocksPaceWaitingForOneThatTrailsOnlyS
     EXPECT_EQ(out.samples[260], 3.0f);
 
     // A program that has gone holds nothing back; a new one is waited for from where it joins.
-    mix.add(3, 300, nullptr, 0, emit);
+    mix.expect(3, 300);
     mix.add(1, 300, ones.data(), 20, emit);
     mix.remove(2, emit);
     mix.advance(320, emit);
@@ -148,7 +148,7 @@ TEST(PlaybackMixTest, SumsTheProgramsAtTheClocksPaceWaitingForOneThatTrailsOnlyS
     EXPECT_EQ(out.samples.size(), 320u);
     // The finish hands on what is there up to the end, whoever trails.
     mix.add(1, 320, ones.data(), 100, emit);
-    mix.add(4, 330, nullptr, 0, emit);
+    mix.expect(4, 330);
     mix.finish(400, emit);
     mix.advance(500, emit);
     ASSERT_TRUE(out.gapless);

@@ -40,6 +40,12 @@ void PlaybackMix::add(uint32_t program, int64_t start, const float* samples, siz
     release(m_clock, emit);
 }
 
+void PlaybackMix::expect(uint32_t program, int64_t from)
+{
+    if (!m_finished)
+        m_reach.try_emplace(program, std::max(from, m_handedOn));
+}
+
 void PlaybackMix::remove(uint32_t program, const Emit& emit)
 {
     if (m_reach.erase(program))

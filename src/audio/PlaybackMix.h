@@ -22,10 +22,12 @@ public:
 
     PlaybackMix(uint32_t channels, int64_t maxLagFrames);
 
-    // `frames` interleaved frames of program `program` at timeline frame `start` (null: silence;
-    // no frames: the program is there and its sound is to be waited for from `start` on).
+    // `frames` interleaved frames of program `program` at timeline frame `start` (null: silence).
     void add(uint32_t program, int64_t start, const float* samples, size_t frames, const Emit& emit);
-    // The program has gone; the clock no longer waits for it.
+    // The program plays from timeline frame `from` on: its sound is waited for from there (when
+    // it was not waited for already).
+    void expect(uint32_t program, int64_t from);
+    // The program has gone or paused; the clock no longer waits for it.
     void remove(uint32_t program, const Emit& emit);
     // The clock has covered the timeline up to `end`.
     void advance(int64_t end, const Emit& emit);

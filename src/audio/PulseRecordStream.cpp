@@ -97,11 +97,12 @@ int64_t PulseRecordStream::frameAt(pa_usec_t time) const
 
 std::optional<int64_t> PulseRecordStream::measuredStart() const
 {
-    // The server's last word on the stream: at `timestamp` it had written `write_index` bytes
-    // into the stream; the device held `source_usec` more that had been captured, and a monitor
-    // hands out what its output will play `sink_usec` later. Taken as it was then, not
-    // interpolated (interpolation runs on while a stream stalls), and only once the stream
-    // delivered: a device that starts late makes the first word, at connection, wrong.
+    // The server's last word on the stream: at `timestamp` (the server's own moment, not when the
+    // answer arrived: a busy client takes its time) it had written `write_index` bytes into the
+    // stream; the device held `source_usec` more that had been captured, and a monitor hands out
+    // what its output will play `sink_usec` later. Taken as it was then, not interpolated
+    // (interpolation runs on while a stream stalls), and only once the stream delivered: a device
+    // that starts late makes the first word, at connection, wrong.
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (!timing || timing->write_index_corrupt || timing->write_index <= 0)
         return std::nullopt;
@@ -110,8 +111,7 @@ std::optional<int64_t> PulseRecordStream::measuredStart() const
     const double takenAt = now - static_cast<double>(pa_timeval_age(&timing->timestamp));
     const double position
         = static_cast<double>(pa_bytes_to_usec(static_cast<uint64_t>(timing->write_index), &m_setup.sampleFormat))
-        + static_cast<double>(timing->transport_usec) + static_cast<double>(timing->source_usec)
-        - static_cast<double>(timing->sink_usec);
+        + static_cast<double>(timing->source_usec) - static_cast<double>(timing->sink_usec);
     const double firstCaptured = takenAt - (position - static_cast<double>(m_readFrames) * PA_USEC_PER_SEC / rate);
     if (std::fabs(firstCaptured - now) > kBelievableUsec)
         return std::nullopt;

@@ -9,8 +9,9 @@ namespace palaverly {
 
 namespace {
 
-// How long the sum waits for a program's sound that trails the clock.
-constexpr uint32_t kMaxLagMs = 100;
+// How long the sum waits for a playing program's sound that trails the clock (a stream that has
+// just been opened takes a few fragments to be placed).
+constexpr uint32_t kMaxLagMs = 300;
 
 bool playedByThisProcess(const pa_sink_input_info& info)
 {
@@ -100,14 +101,18 @@ void PulseSystemSound::inspect(uint32_t index)
 
 void PulseSystemSound::inspected(const pa_sink_input_info& info)
 {
-    const bool wanted = info.sink == m_output.index && !playedByThisProcess(info);
-    const auto program = m_programs.find(info.index);
-    if (wanted && program == m_programs.end())
-        openProgram(info.index);
-    else if (!wanted && program != m_programs.end()) {
-        m_programs.erase(program);
-        m_mix.remove(info.index, m_onPieces);
+    if (info.sink != m_output.index || playedByThisProcess(info)) {
+        if (m_programs.erase(info.index))
+            m_mix.remove(info.index, m_onPieces);
+        return;
     }
+    if (!m_programs.contains(info.index))
+        openProgram(info.index);
+    // A paused player sends nothing: the sum waits for a program only while it plays.
+    if (info.corked)
+        m_mix.remove(info.index, m_onPieces);
+    else
+        m_mix.expect(info.index, m_clock.frameAt(pa_rtclock_now()));
 }
 
 void PulseSystemSound::openProgram(uint32_t index)
@@ -119,12 +124,8 @@ void PulseSystemSound::openProgram(uint32_t index)
                                          m_mix.add(index, start, samples, frames, m_onPieces);
                                      },
             m_onChange, nullptr}); // a program that ends is reported by the subscription
-    // Its sound from now on counts: the sum waits for it from here (up to the allowed lag).
-    m_mix.add(index, stream->frameAt(pa_rtclock_now()), nullptr, 0, m_onPieces);
     if (stream->open(m_context, m_output.monitor))
         m_programs.emplace(index, std::move(stream));
-    else
-        m_mix.remove(index, m_onPieces);
 }
 
 void PulseSystemSound::closePrograms()

@@ -153,7 +153,7 @@ struct SteppedTone::Player {
         const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 1};
         const double position = static_cast<double>(pa_bytes_to_usec(
                                     static_cast<uint64_t>(std::max<int64_t>(timing->read_index, 0)), &spec))
-            + static_cast<double>(timing->transport_usec) - static_cast<double>(timing->sink_usec);
+            - static_cast<double>(timing->sink_usec); // at `timestamp`, the server's moment
         return (position + static_cast<double>(pa_timeval_age(&timing->timestamp))) / PA_USEC_PER_SEC;
     }
 };
