@@ -116,7 +116,7 @@ TonePlayer::TonePlayer(const std::string& sink, double frequency, double amplitu
         out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(frames * sizeof(float)));
     }
     std::vector<std::string> args = {"pacat", "--playback", "--raw", "--format=float32le", "--rate=48000",
-        "--channels=1", "--latency-msec=20", "-d", sink, m_file.string()};
+        "--channels=1", "--latency-msec=100", "-d", sink, m_file.string()};
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());

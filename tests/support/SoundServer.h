@@ -58,7 +58,8 @@ private:
 // Runs `pactl <arguments>`; returns its standard output, or nothing when it fails.
 std::optional<std::string> pactl(const std::string& arguments);
 
-// Plays a sine into a sink (through pacat) until destroyed.
+// Plays a sine into a sink (through pacat) until destroyed, with a 100 ms buffer so that a busy
+// machine does not starve it.
 class TonePlayer {
 public:
     TonePlayer(const std::string& sink, double frequency, double amplitude, double seconds = 30);
