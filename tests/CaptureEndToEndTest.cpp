@@ -122,7 +122,7 @@ TEST_F(CaptureEndToEndTest, EachTakeKeepsWhatWasHeardFromTheMomentItStartedToThe
 {
     // A stepped tone plays into the virtual microphone all along; its pitch tells, to the frame,
     // which moment of it a stretch of the file holds. One step is 100 ms.
-    SteppedTone tone(kMicSink, 0.2);
+    SteppedTone tone(kMicSink, 0.2, 40);
     ASSERT_TRUE(tone.playing());
     for (const auto kind : {TakeRig::Kind::note, TakeRig::Kind::dictation, TakeRig::Kind::meeting}) {
         TakeRig rig(tone); // the program has just started
