@@ -13,7 +13,7 @@ namespace {
 DictationManager::Dependencies dictationDependencies(ASRClient& speech, const QTemporaryDir& temporary)
 {
     DictationManager::Dependencies deps; // the real microphone
-    deps.speechClient = &speech;
+    deps.transcriber = fixedTranscriber(speech);
     deps.sleeper = std::make_shared<RecordingSleeper>();
     deps.paste = [](const std::string&) {};
     deps.temporaryRoot = temporary.path().toStdString();
