@@ -128,7 +128,11 @@ TEST_F(CaptureEndToEndTest, EachTakeKeepsWhatWasHeardFromTheMomentItStartedToThe
         TakeRig rig(tone); // the program has just started
         for (const char* when : {"first take", "take right after another"}) {
             SCOPED_TRACE(std::string(TakeRig::name(kind)) + ", " + when);
-            const TakeRig::Take take = rig.take(kind, 0.6);
+            // A take during which the tone itself ran dry (a busy machine starves its player)
+            // says nothing about the capture: it is taken again, a few times at most.
+            TakeRig::Take take = rig.take(kind, 0.6);
+            for (int retake = 0; take.toneDroppedOut && retake < 3; ++retake)
+                take = rig.take(kind, 0.6);
             ASSERT_TRUE(take.failure.empty()) << take.failure;
             const auto ends = measureToneEnds(take.samples, take.startHeard, take.stopHeard);
             ASSERT_TRUE(ends) << "no tone in the recording";
@@ -186,8 +190,11 @@ TEST_F(CaptureEndToEndTest, BothSidesOfAMeetingLandTogetherWhateverTheirLatencie
         EXPECT_LE(last - first, kClickSeconds + 0.050) << "click at " << first << " s";
 }
 
-TEST_F(CaptureEndToEndTest, TheProgramsOwnPlaybackStaysOutOfAMeeting)
+TEST_F(CaptureEndToEndTest, TheProgramsOwnPlaybackStaysOutOfAMeetingAndNothingIsRerouted)
 {
+    // The user's routing: loaded modules, and which output each playback stream plays on.
+    const auto routing
+        = [] { return pactl("list short modules").value_or("?") + pactl("list short sink-inputs").value_or("?"); };
     RecorderRig rig;
     const auto meeting = startMeeting(rig);
     ASSERT_TRUE(meeting) << rig.model->lastError().value_or("");
@@ -196,11 +203,13 @@ TEST_F(CaptureEndToEndTest, TheProgramsOwnPlaybackStaysOutOfAMeeting)
     ASSERT_TRUE(player);
     player->play();
     ASSERT_TRUE(waitUntil([&] { return player->currentTime() > 0.2; }));
+    const std::string routingWhilePlaying = routing();
     QProcess speakers;
     speakers.start(QStringLiteral("parec"),
         {QStringLiteral("--device=%1.monitor").arg(kSpeakersSink), "--raw", "--format=float32le", "--channels=1",
             "--rate=48000", "--latency-msec=20"});
     ASSERT_TRUE(play(kSpeakersSink, tone("other.wav", 440, 1.2)));
+    EXPECT_EQ(routing(), routingWhilePlaying);
     speakers.kill();
     speakers.waitForFinished();
     rig.model->stopCurrent();

@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <thread>
@@ -126,6 +127,7 @@ struct SteppedTone::Player {
     pa_stream* stream = nullptr;
     double amplitude = 0;
     uint64_t written = 0;
+    std::atomic<int> dropouts = 0;
 
     // Loop locked: asks the server for the stream's timing and waits for the answer.
     const pa_timing_info* freshTiming()
@@ -191,6 +193,8 @@ SteppedTone::SteppedTone(const std::string& sink, double amplitude, int latencyM
                 pa_stream_write(stream, samples.data(), samples.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
             },
             &p);
+        pa_stream_set_underflow_callback(
+            p.stream, [](pa_stream*, void* player) { ++static_cast<Player*>(player)->dropouts; }, &p);
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<uint32_t>(-1);
         attributes.tlength
@@ -224,6 +228,7 @@ SteppedTone::~SteppedTone()
     pa_threaded_mainloop_lock(p.loop);
     if (p.stream) {
         pa_stream_set_write_callback(p.stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(p.stream, nullptr, nullptr);
         pa_stream_set_state_callback(p.stream, nullptr, nullptr);
         pa_stream_disconnect(p.stream);
         pa_stream_unref(p.stream);
@@ -242,6 +247,11 @@ bool SteppedTone::playing() const
     const bool ready = m_player->stream && pa_stream_get_state(m_player->stream) == PA_STREAM_READY;
     pa_threaded_mainloop_unlock(m_player->loop);
     return ready;
+}
+
+int SteppedTone::dropouts() const
+{
+    return m_player->dropouts;
 }
 
 double SteppedTone::heardAt(std::chrono::steady_clock::time_point moment) const

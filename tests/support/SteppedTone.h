@@ -29,6 +29,9 @@ public:
     SteppedTone& operator=(const SteppedTone&) = delete;
 
     bool playing() const;
+    // How often the player ran dry since it started: the sink then played silence, and what a
+    // recording holds of that moment says nothing about the recording.
+    int dropouts() const;
     // Seconds into the tone heard at `moment` (a moment just past, or now).
     double heardAt(std::chrono::steady_clock::time_point moment) const;
 

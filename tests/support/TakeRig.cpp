@@ -58,6 +58,7 @@ TakeRig::Take TakeRig::take(Kind kind, double holdSeconds)
     Take take;
     RecorderModel& model = *recorder.model;
     const size_t uploadsBefore = recorder.speech.uploads().size();
+    const int dropoutsBefore = m_tone.dropouts();
     const auto pressed = Clock::now();
     if (kind == Kind::dictation)
         m_dictation.start();
@@ -82,6 +83,7 @@ TakeRig::Take TakeRig::take(Kind kind, double holdSeconds)
     else
         model.stopCurrent();
     take.stopHeard = m_tone.heardAt(released);
+    take.toneDroppedOut = m_tone.dropouts() != dropoutsBefore;
 
     if (kind == Kind::dictation) {
         if (!waitUntil([&] { return recorder.speech.uploads().size() > uploadsBefore; })) {

@@ -28,6 +28,7 @@ public:
         double startHeard = 0; // seconds into the tone when the take was started
         double stopHeard = 0; // ...and when it was stopped
         std::string failure; // why there is no take, when samples is empty
+        bool toneDroppedOut = false; // the tone itself ran dry meanwhile: the take measures nothing
     };
 
     // A fresh program (recorder and dictation), as just started; `tone` outlives it.
