@@ -103,6 +103,8 @@ private:
 
     static void contextStateChanged(pa_context* context, void* self);
     static void serverChanged(pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* self);
+    // Asks the server for its defaults and follows them.
+    static void recheckDefaults(pa_context* context, void* self);
     static void timedOut(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);
 
     const std::string m_threadName;
@@ -206,6 +208,9 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
             nullptr, nullptr);
         if (subscription)
             pa_operation_unref(subscription);
+        // A default that changed while the streams were being opened (a server that has just
+        // come up is still setting its own) is followed now.
+        recheckDefaults(m_context, this);
     }
     disarmTimeout();
     if (error) {
@@ -302,7 +307,11 @@ PulseCaptureBackend::DeviceInfo PulseCaptureBackend::queryDevice(CaptureDevice d
 
 PulseCaptureBackend::Channel& PulseCaptureBackend::makeChannel(size_t index, const DeviceInfo& device)
 {
-    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, device.sampleFormat.rate, device.sampleFormat.channels};
+    pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, device.sampleFormat.rate, device.sampleFormat.channels};
+    if (const auto& wanted = m_request.streams[index].format) {
+        sampleFormat.rate = static_cast<uint32_t>(wanted->sampleRate);
+        sampleFormat.channels = static_cast<uint8_t>(wanted->channelCount);
+    }
     const AudioFormat format{
         static_cast<double>(sampleFormat.rate), sampleFormat.channels, SampleType::float32, SampleLayout::interleaved};
     if (m_request.onStreamFormat) {
@@ -362,19 +371,23 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::openStreams()
 
 void PulseCaptureBackend::reportFailure(Channel* channel)
 {
-    if (!m_running || m_stopping || !m_request.onStreamError)
+    if (!m_running || m_stopping)
         return;
-    if (channel) {
-        // A dead connection takes every stream with it; that is reported once, by the context.
-        if (channel->failureReported || pa_context_get_state(m_context) != PA_CONTEXT_READY)
-            return;
-        channel->failureReported = true;
-    } else {
+    const std::string reason = pa_strerror(pa_context_errno(m_context));
+    if (!channel) {
         if (m_contextFailureReported)
             return;
         m_contextFailureReported = true;
+        if (m_request.onConnectionLost)
+            m_request.onConnectionLost(reason);
+        return;
     }
-    m_request.onStreamError(pa_strerror(pa_context_errno(m_context)));
+    // A dead connection takes every stream with it; that is reported once, by the context.
+    if (channel->failureReported || pa_context_get_state(m_context) != PA_CONTEXT_READY)
+        return;
+    channel->failureReported = true;
+    if (m_request.onStreamError)
+        m_request.onStreamError(reason);
 }
 
 void PulseCaptureBackend::signalOwner()
@@ -403,8 +416,12 @@ void PulseCaptureBackend::serverChanged(
                 channel->system->playbackStreamChanged(type, index);
         return;
     }
-    if (facility != PA_SUBSCRIPTION_EVENT_SERVER)
-        return;
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER)
+        recheckDefaults(context, self);
+}
+
+void PulseCaptureBackend::recheckDefaults(pa_context* context, void* self)
+{
     pa_operation* operation = pa_context_get_server_info(
         context,
         [](pa_context*, const pa_server_info* info, void* backend) {

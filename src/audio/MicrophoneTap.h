@@ -15,12 +15,14 @@ namespace palaverly {
 // 32-bit float at the device's own rate and channel count (the last one of a take holds what is
 // left). The take holds what the microphone heard from the moment start is called to the moment
 // stop is called (see CaptureBackend). Follows the default input when the user switches it during
-// a recording.
+// a recording. When the sound server dies, delivers silence until it is back, then the microphone
+// again (ReconnectingCaptureBackend).
 //
 // Threads: construct, start, stop and destroy on one owner thread (the main thread, or a worker).
 // onBuffer is set before start and called on the tap's own capture thread (the last buffers inside
 // stop, on the owner's thread); it must only hand the buffer on and return. Every buffer handed
-// out is a fresh copy owned by the receiver's copy of it.
+// out is a fresh copy owned by the receiver's copy of it. onServerLost and onServerBack likewise,
+// on a capture thread, in the order the events happened.
 class MicrophoneTap {
 public:
     static constexpr uint32_t kFramesPerBuffer = 4096;
@@ -40,6 +42,8 @@ public:
     MicrophoneTap& operator=(const MicrophoneTap&) = delete;
 
     BufferHandler onBuffer;
+    std::function<void()> onServerLost;
+    std::function<void()> onServerBack;
 
     // Logs "Mic format: <rate> Hz, <n> ch" once the device is known, opens the stream and waits
     // until it records, then logs "Mic capture started". On failure nothing keeps running.
