@@ -1,9 +1,11 @@
 #include "system/PermissionsSnapshot.h"
 
+#include "system/SessionInput.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
 #include "system/SystemSettingsPage.h"
 
+#include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -27,6 +29,29 @@ PermissionsSnapshot::PermissionsSnapshot(QSettings& store, Probes probes, QObjec
     m_microphone = states.microphone;
     m_screenRecording = states.screenRecording;
     m_accessibility = states.accessibility;
+    // The portals answer later, on their own.
+    if (m_probes.session)
+        connect(m_probes.session, &SessionInput::changed, this, &PermissionsSnapshot::refreshAccessibility);
+}
+
+bool PermissionsSnapshot::portalSession() const
+{
+    return m_probes.session && m_probes.session->state().session == SessionType::wayland;
+}
+
+PermissionStatus PermissionsSnapshot::readAccessibility() const
+{
+    if (portalSession())
+        return m_probes.session->accessibility();
+    return withPromptFlag(m_probes.input->available(), kHasPromptedAccessibilityKey);
+}
+
+void PermissionsSnapshot::refreshAccessibility()
+{
+    if (const PermissionStatus status = readAccessibility(); status != m_accessibility) {
+        m_accessibility = status;
+        emit accessibilityChanged(m_accessibility);
+    }
 }
 
 PermissionsSnapshot::~PermissionsSnapshot() = default;
@@ -70,12 +95,13 @@ PermissionsSnapshot::States PermissionsSnapshot::readStates() const
     // the sound settings.
     const SoundServerProbe::Result sound = m_probes.sound->check();
     return {sound.defaultInput ? PermissionStatus::granted : PermissionStatus::denied,
-        withPromptFlag(sound.outputMonitor, kHasPromptedScreenRecordingKey),
-        withPromptFlag(m_probes.input->available(), kHasPromptedAccessibilityKey)};
+        withPromptFlag(sound.outputMonitor, kHasPromptedScreenRecordingKey), readAccessibility()};
 }
 
 void PermissionsSnapshot::refresh()
 {
+    if (m_probes.session)
+        m_probes.session->refresh();
     const States states = readStates();
     if (states.microphone != m_microphone) {
         m_microphone = states.microphone;
@@ -106,6 +132,14 @@ void PermissionsSnapshot::request(PermissionKind kind, std::function<void(Permis
     case PermissionKind::accessibility:
         m_store.setValue(kHasPromptedAccessibilityKey, true);
         m_store.sync();
+        if (portalSession()) {
+            // The desktop's dialogs answer later; the snapshot may be gone by then.
+            m_probes.session->request([self = QPointer<PermissionsSnapshot>(this), done = std::move(done)] {
+                if (self && done)
+                    done(self->m_probes.session->accessibility());
+            });
+            return;
+        }
         granted = m_probes.input->available();
         break;
     }
@@ -121,6 +155,12 @@ void PermissionsSnapshot::request(PermissionKind kind, std::function<void(Permis
 
 void PermissionsSnapshot::openSystemSettings(PermissionKind kind) const
 {
+    // In a Wayland session the desktop's own dialogs are where the user allows us keys and
+    // the keyboard; they come up again when asked again.
+    if (kind == PermissionKind::accessibility && portalSession()) {
+        m_probes.session->request({});
+        return;
+    }
     SystemSettingsPage::forPermission(kind, [](const QString& name) {
         return QStandardPaths::findExecutable(name);
     }).open();

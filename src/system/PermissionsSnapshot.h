@@ -10,6 +10,7 @@ class QSettings;
 
 namespace palaverly {
 
+class SessionInput;
 class SoundServerProbe;
 class SyntheticInputProbe;
 
@@ -29,6 +30,10 @@ public:
     struct Probes {
         std::unique_ptr<SoundServerProbe> sound;
         std::unique_ptr<SyntheticInputProbe> input;
+        // How keys and the paste work in this session; must outlive the snapshot. In a Wayland
+        // session accessibility follows its portals and a request asks them; the views also list
+        // what works here from it. May be null.
+        SessionInput* session = nullptr;
     };
 
     // Probes of the session's sound server and display.
@@ -42,6 +47,7 @@ public:
     PermissionStatus accessibility() const { return m_accessibility; }
 
     PermissionStatus status(PermissionKind kind) const;
+    SessionInput* sessionInput() const { return m_probes.session; }
     bool allGranted() const;
 
     // Reads the three states again and assigns those that changed.
@@ -52,7 +58,8 @@ public:
     // is destroyed first). The snapshot's own properties are left alone; callers refresh().
     void request(PermissionKind kind, std::function<void(PermissionStatus)> done);
 
-    // Opens the desktop's sound settings (microphone, system sound) or our help page.
+    // Opens the desktop's sound settings (microphone, system sound) or our help page; in a
+    // Wayland session asks the desktop's portals again for accessibility.
     void openSystemSettings(PermissionKind kind) const;
 
 signals:
@@ -67,6 +74,9 @@ private:
         PermissionStatus accessibility;
     };
     States readStates() const;
+    bool portalSession() const;
+    PermissionStatus readAccessibility() const;
+    void refreshAccessibility();
     bool flag(const char* key) const;
     PermissionStatus withPromptFlag(bool granted, const char* key) const;
 

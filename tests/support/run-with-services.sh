@@ -202,6 +202,9 @@ if [ -z "$display" ]; then echo "run-with-services: no free X display" >&2; exit
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension RANDR >"$runtime/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY="$display"
+# An X11 session on that server, whatever session the command was started from.
+export XDG_SESSION_TYPE=x11
+unset WAYLAND_DISPLAY
 if ! wait_for 400 xdpyinfo; then
   echo "run-with-services: Xvfb did not start" >&2; cat "$runtime/xvfb.log" >&2; exit 1
 fi

@@ -1,12 +1,17 @@
 #include "ui/widgets/PermissionsSnapshotFactory.h"
 
 #include "system/PermissionsSnapshot.h"
+#include "system/SoundServerProbe.h"
+#include "system/SyntheticInputProbe.h"
 
 namespace palaverly {
 
-PermissionsSnapshotFactory systemPermissionsSnapshots(QSettings& store)
+PermissionsSnapshotFactory systemPermissionsSnapshots(QSettings& store, SessionInput* session)
 {
-    return [&store] { return std::make_unique<PermissionsSnapshot>(store); };
+    return [&store, session] {
+        return std::make_unique<PermissionsSnapshot>(
+            store, PermissionsSnapshot::Probes{SoundServerProbe::create(), SyntheticInputProbe::create(), session});
+    };
 }
 
 } // namespace palaverly
