@@ -7,7 +7,11 @@ namespace palaverly {
 namespace {
 
 // The fragments the server hands out. Small, so that a stop finds little still in the server
-// and the first sound of a take is not held back until a large fragment fills.
+// and the first sound of a take is not held back until a large fragment fills. With
+// PA_STREAM_ADJUST_LATENCY they also set the source's latency, and for a monitor its sink's: a
+// PulseAudio sink renders up to its latency ahead (a null sink 2 s when nobody asks for less), and
+// a monitor stream gets only what is rendered after it was opened, held back by that much (see
+// docs/ARCHITECTURE-notes.md, "Sound servers").
 constexpr uint32_t kFragmentMs = 10;
 // Two placements closer than this are the same (timing readings jitter by a few milliseconds);
 // a stream that strays further, by clock drift or a device that changed, is put back in place.
