@@ -39,10 +39,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes)
 
 } // namespace
 
-std::vector<Recording> makeRecordings(int count)
+std::vector<SeedRecording> makeRecordings(int count)
 {
     std::mt19937 random(7);
-    std::vector<Recording> list;
+    std::vector<SeedRecording> list;
     list.reserve(static_cast<std::size_t>(count));
     const Timestamp start = parseIsoDate("2025-01-01T09:00:00Z").value();
     for (int i = 0; i < count; ++i) {
@@ -66,22 +66,22 @@ std::vector<Recording> makeRecordings(int count)
             transcript.speakerLabels
                 = std::map<std::string, std::string>{{"SPEAKER_00", kNames[random() % std::size(kNames)]},
                     {"SPEAKER_01", kNames[random() % std::size(kNames)]}};
-        r.transcript = std::move(transcript);
+        r.transcript = TranscriptInfo::of(transcript);
         if (i % 3 == 0)
             r.summary = Summary{"qwen-summary", r.createdAt, "Итоги: " + sentence(random, 40)};
-        list.push_back(std::move(r));
+        list.push_back({std::move(r), std::move(transcript)});
     }
     return list;
 }
 
 void seedLibrary(const std::filesystem::path& base, int count)
 {
-    for (const Recording& r : makeRecordings(count)) {
+    for (const auto& [r, transcript] : makeRecordings(count)) {
         const std::filesystem::path folder = base / folderName(r.kind) / r.id.toString();
         std::filesystem::create_directories(folder);
         writeFile(folder / "meta.json",
             RecordingStore::encode(RecordingMeta{r.id, r.name, r.createdAt, r.duration, r.kind}.toJson()));
-        writeFile(folder / "transcript.json", RecordingStore::encode(r.transcript->toJson()));
+        writeFile(folder / "transcript.json", RecordingStore::encode(transcript.toJson()));
         if (r.summary)
             writeFile(folder / "summary.json", RecordingStore::encode(r.summary->toJson()));
     }

@@ -7,10 +7,16 @@
 
 namespace palaverly::bench {
 
+// One seeded recording and its transcript.
+struct SeedRecording {
+    Recording recording;
+    Transcript transcript;
+};
+
 // `count` recordings, newest first, half meetings and half notes, each with a transcript of one
 // hour of speech: 900 turns of 6 to 15 Russian words, three speakers. Every fourth has names for
 // two of its speakers, every third a summary. The same count gives the same texts.
-std::vector<Recording> makeRecordings(int count);
+std::vector<SeedRecording> makeRecordings(int count);
 
 // Writes makeRecordings(count) into `base` (a library folder) the way the program stores them.
 void seedLibrary(const std::filesystem::path& base, int count);

@@ -82,7 +82,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     QSettings settings(dir.filePath(QStringLiteral("settings.conf")), QSettings::IniFormat);
     settings.setValue(QLatin1String(OnboardingWindowController::kHasCompletedKey), true);
-    Application application(settings, dir.filePath(QStringLiteral("recordings")).toStdString());
+    Application application(settings, dir.filePath(QStringLiteral("recordings")).toStdString(),
+        dir.filePath(QStringLiteral("cache/library.sqlite")).toStdString());
     RecorderModel& recorder = application.recorder();
     if (withLibrary)
         application.menuBar().openLibrary();

@@ -159,7 +159,7 @@ TEST_F(ASRClientTest, UnreadableAudioIsAFileErrorAndNothingIsSent)
 
 TEST_F(ASRClientTest, JobStatusDecidesWhetherToPollAgain)
 {
-    const auto transcript = Transcript::fromJson(FakeSpeechService::sampleTranscript());
+    const auto transcript = Transcript::fromJson(FakeSpeechService::sampleTranscript().dump());
     ASSERT_TRUE(transcript);
     nlohmann::json nullResult = {{"status", "completed"}, {"result", nullptr}};
     struct Case {

@@ -40,7 +40,8 @@ TEST(DetailLogicTest, PaneStates)
     EXPECT_EQ(summaryPaneState(r, {}), SummaryPaneState::needsTranscript);
     EXPECT_EQ(summaryPaneState(r, running), SummaryPaneState::preparing);
     EXPECT_EQ(summaryPaneState(r, failed), SummaryPaneState::failed);
-    r.transcript = transcriptOf(aabaSegments());
+    Transcript transcript = transcriptOf(aabaSegments());
+    r.transcript = TranscriptInfo::of(transcript);
     EXPECT_EQ(summaryPaneState(r, {}), SummaryPaneState::generate);
     r.summary = Summary{"m", {}, "Итоги"};
     EXPECT_EQ(summaryPaneState(r, running), SummaryPaneState::summary);
@@ -48,9 +49,11 @@ TEST(DetailLogicTest, PaneStates)
 
     const auto transcribing = TranscribingState::running("processing");
     EXPECT_EQ(transcriptPaneState(r, {}), TranscriptPaneState::turns);
-    r.transcript->segments->clear();
+    transcript.segments->clear();
+    r.transcript = TranscriptInfo::of(transcript);
     EXPECT_EQ(transcriptPaneState(r, transcribing), TranscriptPaneState::transcribing);
-    r.transcript->text = "Просто текст";
+    transcript.text = "Просто текст";
+    r.transcript = TranscriptInfo::of(transcript);
     EXPECT_EQ(transcriptPaneState(r, transcribing), TranscriptPaneState::plainText);
     r.transcript.reset();
     EXPECT_EQ(transcriptPaneState(r, TranscribingState::failed("x")), TranscriptPaneState::missing);

@@ -1,4 +1,7 @@
 #include "ui/logic/LibraryLogic.h"
+#include "model/RecordingStore.h"
+
+#include "TempLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -104,56 +107,82 @@ TEST(LibraryLogicTest, YesterdayWinsOverTheWeekAndTheWeekOverTheMonth)
 TEST(LibraryLogicTest, SearchFindsNamesTranscriptSpeakersAndSummariesIgnoringCaseButNotLetters)
 {
     const QLocale ru = russianLocale();
-    auto byLabel = recording("Созвон", at(2025, 3, 5));
-    byLabel.transcript = transcriptOf({{"SPEAKER_00", "Всем привет", 0, 1}});
-    byLabel.transcript->speakerLabels = std::map<std::string, std::string>{{"SPEAKER_00", "Анна"}};
-    auto bySummary = recording("Планёрка", at(2025, 3, 4));
-    bySummary.summary = Summary{"qwen-summary", at(2025, 3, 4), "Решили, что анна готовит отчёт"};
-    auto byName = recording("Ёлка в офисе", at(2025, 3, 3));
-    auto plainText = recording("Заметка", at(2025, 3, 2));
-    plainText.transcript = Transcript{};
-    plainText.transcript->text = "Купить МОЛОКО\nи хлеб";
-    const std::vector<Recording> list{byLabel, bySummary, byName, plainText};
+    test::TempLibrary library;
+    const auto add = [&](const std::string& name, int secondsAgo, std::optional<Transcript> transcript,
+                         std::optional<std::string> summary) {
+        const auto meta = test::TempLibrary::meta(name, RecordingKind::meeting, secondsAgo);
+        const auto folder = library.addRecording(meta);
+        if (transcript)
+            test::TempLibrary::writeFile(folder / "transcript.json", RecordingStore::encode(transcript->toJson()));
+        if (summary)
+            test::TempLibrary::writeFile(folder / "summary.json",
+                RecordingStore::encode(Summary{"qwen-summary", meta.createdAt, *summary}.toJson()));
+    };
+    Transcript byLabel = transcriptOf({{"SPEAKER_00", "Всем привет", 0, 1}});
+    byLabel.speakerLabels = std::map<std::string, std::string>{{"SPEAKER_00", "Анна"}};
+    Transcript plainText;
+    plainText.text = "Купить МОЛОКО\nи хлеб";
+    add("Созвон", 1, byLabel, std::nullopt);
+    add("Планёрка", 2, std::nullopt, "Решили, что анна готовит отчёт");
+    add("Ёлка в офисе", 3, std::nullopt, std::nullopt);
+    add("Заметка", 4, plainText, std::nullopt);
+    RecordingStore store(library.base());
+    const auto& list = store.recordings();
 
-    SearchIndex index;
-    for (SearchIndex* cache : {static_cast<SearchIndex*>(nullptr), &index}) {
-        SCOPED_TRACE(cache ? "with index" : "without index");
-        EXPECT_EQ(
-            names(filteredRecordings(list, "  АННА \n", ru, cache)), (std::vector<std::string>{"Созвон", "Планёрка"}));
-        EXPECT_EQ(names(filteredRecordings(list, "ёЛКА", ru, cache)), std::vector<std::string>{"Ёлка в офисе"});
-        EXPECT_TRUE(filteredRecordings(list, "елка", ru, cache).empty());
-        EXPECT_TRUE(filteredRecordings(list, "планерка", ru, cache).empty());
-        EXPECT_EQ(names(filteredRecordings(list, "молоко", ru, cache)), std::vector<std::string>{"Заметка"});
-        // The speaker's shown name and the text are joined as the plain text joins them.
-        EXPECT_EQ(names(filteredRecordings(list, "анна: всем", ru, cache)), std::vector<std::string>{"Созвон"});
-        EXPECT_EQ(filteredRecordings(list, " \t", ru, cache).size(), 4u);
-    }
+    SearchIndex index(library.base().parent_path() / "search.sqlite");
+    // Before the index has read the transcripts, the search reads them itself.
+    EXPECT_EQ(names(filteredRecordings(list, "молоко", ru, index)), std::vector<std::string>{"Заметка"});
+    ASSERT_TRUE(index.warmUp(list, ru, std::chrono::seconds(30)));
+    EXPECT_EQ(
+        names(filteredRecordings(list, "  АННА \n", ru, index)), (std::vector<std::string>{"Созвон", "Планёрка"}));
+    EXPECT_EQ(names(filteredRecordings(list, "ёЛКА", ru, index)), std::vector<std::string>{"Ёлка в офисе"});
+    EXPECT_TRUE(filteredRecordings(list, "елка", ru, index).empty());
+    EXPECT_TRUE(filteredRecordings(list, "планерка", ru, index).empty());
+    EXPECT_EQ(names(filteredRecordings(list, "молоко", ru, index)), std::vector<std::string>{"Заметка"});
+    // The speaker's shown name and the text are joined as the plain text joins them.
+    EXPECT_EQ(names(filteredRecordings(list, "анна: всем", ru, index)), std::vector<std::string>{"Созвон"});
+    EXPECT_EQ(filteredRecordings(list, " \t", ru, index).size(), 4u);
     EXPECT_FALSE(isSearching("  \n\t"));
     EXPECT_TRUE(isSearching(" а "));
 
+    // A new index on the same file finds the same without reading the transcripts again.
+    SearchIndex reopened(library.base().parent_path() / "search.sqlite");
+    ASSERT_TRUE(reopened.warmUp(list, ru, std::chrono::seconds(30)));
+    EXPECT_EQ(names(filteredRecordings(list, "молоко", ru, reopened)), std::vector<std::string>{"Заметка"});
+
     // Composed and decomposed ё are the same letter.
     auto decomposed = recording(QStringLiteral("Е\u0308лка").toStdString(), at(2025, 3, 1));
-    EXPECT_EQ(filteredRecordings({decomposed}, "ёлка", ru).size(), 1u);
+    EXPECT_EQ(filteredRecordings({decomposed}, "ёлка", ru, index).size(), 1u);
     // The locale decides the case pairs: Turkish dotless ı is the lower case of I.
-    EXPECT_EQ(filteredRecordings({recording("ILIK", at(2025, 3, 1))}, "ılık", QLocale("tr_TR")).size(), 1u);
+    EXPECT_EQ(filteredRecordings({recording("ILIK", at(2025, 3, 1))}, "ılık", QLocale("tr_TR"), index).size(), 1u);
 }
 
 TEST(LibraryLogicTest, SearchIndexFollowsChangedRecordings)
 {
     const QLocale ru = russianLocale();
-    std::vector<Recording> list{recording("Первая", at(2025, 3, 5)), recording("Вторая", at(2025, 3, 4))};
-    list[1].transcript = transcriptOf({{"A", "бюджет", 0, 1}});
-    SearchIndex index;
-    EXPECT_EQ(names(filteredRecordings(list, "бюджет", ru, &index)), std::vector<std::string>{"Вторая"});
+    test::TempLibrary library;
+    const auto first = test::TempLibrary::meta("Первая", RecordingKind::meeting, 1);
+    const auto second = test::TempLibrary::meta("Вторая", RecordingKind::meeting, 2);
+    library.addRecording(first);
+    const auto folder = library.addRecording(second);
+    Transcript transcript = transcriptOf({{"A", "бюджет", 0, 1}});
+    test::TempLibrary::writeFile(folder / "transcript.json", RecordingStore::encode(transcript.toJson()));
+    RecordingStore store(library.base());
+    SearchIndex index(library.base().parent_path() / "search.sqlite");
+    ASSERT_TRUE(index.warmUp(store.recordings(), ru, std::chrono::seconds(30)));
+    EXPECT_EQ(names(filteredRecordings(store.recordings(), "бюджет", ru, index)), std::vector<std::string>{"Вторая"});
 
-    // Without invalidate() the index keeps what it folded; after it, changes are seen.
-    list[0].name = "Бюджет на год";
-    list[1].transcript->segments->at(0).text = "сроки";
+    // After invalidate() the changed transcript and name are read again.
+    store.rename(store.recordings()[0], "Бюджет на год");
+    transcript.segments->at(0).text = "сроки";
+    transcript.speakerLabels = std::map<std::string, std::string>{{"A", "Борис"}};
+    test::TempLibrary::writeFile(folder / "transcript.json", RecordingStore::encode(transcript.toJson()));
+    store.reload();
     index.invalidate();
-    EXPECT_EQ(names(filteredRecordings(list, "бюджет", ru, &index)), std::vector<std::string>{"Бюджет на год"});
-    list[1].transcript->speakerLabels = std::map<std::string, std::string>{{"A", "Борис"}};
-    index.invalidate();
-    EXPECT_EQ(names(filteredRecordings(list, "борис", ru, &index)), std::vector<std::string>{"Вторая"});
+    ASSERT_TRUE(index.warmUp(store.recordings(), ru, std::chrono::seconds(30)));
+    EXPECT_EQ(
+        names(filteredRecordings(store.recordings(), "бюджет", ru, index)), std::vector<std::string>{"Бюджет на год"});
+    EXPECT_EQ(names(filteredRecordings(store.recordings(), "борис", ru, index)), std::vector<std::string>{"Вторая"});
 }
 
 TEST(LibraryLogicTest, PreviewPrefersSummaryThenTranscriptThenDuration)
@@ -162,9 +191,11 @@ TEST(LibraryLogicTest, PreviewPrefersSummaryThenTranscriptThenDuration)
     EXPECT_EQ(previewText(r), "");
     r.duration = 75;
     EXPECT_EQ(previewText(r), "1:15");
-    r.transcript = transcriptOf({{"A", "первая\nстрока", 0, 1}, {"B", "ответ\t ", 1, 2}});
+    Transcript transcript = transcriptOf({{"A", "первая\nстрока", 0, 1}, {"B", "ответ\t ", 1, 2}});
+    r.transcript = TranscriptInfo::of(transcript);
     EXPECT_EQ(previewText(r), "A: первая строка  B: ответ");
-    r.transcript->speakerLabels = std::map<std::string, std::string>{{"A", "Анна"}};
+    transcript.speakerLabels = std::map<std::string, std::string>{{"A", "Анна"}};
+    r.transcript = TranscriptInfo::of(transcript);
     EXPECT_EQ(previewText(r, 12), "Анна: первая");
     r.summary = Summary{"m", at(2025, 3, 5), ""};
     EXPECT_EQ(previewText(r), "Анна: первая строка  B: ответ");
@@ -174,8 +205,12 @@ TEST(LibraryLogicTest, PreviewPrefersSummaryThenTranscriptThenDuration)
     EXPECT_EQ(previewText(r), "");
     // A transcript with nothing in it falls through to the duration.
     r.summary.reset();
-    r.transcript = Transcript{};
+    r.transcript = TranscriptInfo::of(Transcript{});
     EXPECT_EQ(previewText(r), "1:15");
+    // A long transcript is previewed from its beginning, cut between characters.
+    r.transcript = TranscriptInfo::of(transcriptOf({{"A", std::string(2000, 'x') + "ё", 0, 1}}));
+    EXPECT_EQ(r.transcript->preview.size(), TranscriptInfo::kPreviewBytes);
+    EXPECT_EQ(previewText(r, 5), "A: xx");
 }
 
 TEST(LibraryLogicTest, DurationsAndPlurals)
@@ -217,10 +252,12 @@ TEST(LibraryLogicTest, BadgesFollowTheTranscriptTheDurationAndTheJob)
     EXPECT_EQ(statusBadge(r, TranscribingState::queued()).text, "В очереди на расшифровку");
 
     // An empty transcript is reported before any job state.
-    r.transcript = transcriptOf({});
-    r.transcript->text = "";
+    Transcript empty = transcriptOf({});
+    empty.text = "";
+    r.transcript = TranscriptInfo::of(empty);
     EXPECT_EQ(statusBadge(r, failed).text, "Пустая расшифровка");
-    r.transcript->text = "есть текст";
+    empty.text = "есть текст";
+    r.transcript = TranscriptInfo::of(empty);
     EXPECT_EQ(statusBadge(r, {}).kind, Kind::none);
     EXPECT_EQ(statusBadge(r, running).kind, Kind::transcribing);
 }

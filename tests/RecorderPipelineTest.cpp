@@ -90,7 +90,7 @@ TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
 
     const Recording* saved = store.recording(recording.id);
     ASSERT_TRUE(saved && saved->transcript);
-    EXPECT_EQ(saved->transcript->plainText(), "A: Обсудим план на квартал.\n\nB: Да, начнём.");
+    EXPECT_EQ(store.transcript(*saved)->plainText(), "A: Обсудим план на квартал.\n\nB: Да, начнём.");
     EXPECT_EQ(saved->name, "Планы на квартал");
     EXPECT_NE(TempLibrary::readFile(recording.transcriptURL).find("\n  \"duration_sec\": 4"), std::string::npos);
 
@@ -131,8 +131,8 @@ TEST_F(RecorderPipelineTest, AMeetingGoesToAnOpenAICompatibleRecognizerWhenThatI
 
     const Recording* saved = store.recording(recording.id);
     ASSERT_TRUE(saved && saved->transcript);
-    EXPECT_EQ(
-        saved->transcript->plainText(), "SPEAKER_00: Добрый день, начнём.\n\nSPEAKER_00: Сегодня обсудим бюджет.");
+    EXPECT_EQ(store.transcript(*saved)->plainText(),
+        "SPEAKER_00: Добрый день, начнём.\n\nSPEAKER_00: Сегодня обсудим бюджет.");
     EXPECT_EQ(saved->name, "Бюджет на квартал");
     EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (meeting): 2 segments, 1 speakers"));
     // No job, so no job id to report.
@@ -278,7 +278,7 @@ TEST_F(RecorderPipelineTest, RetryAfterAFailedTranscriptionLandsTheTranscriptAnd
     EXPECT_EQ(speech.uploads().back().endpoint, "/api/diarize/async");
     const Recording* saved = store.recording(recording.id);
     ASSERT_TRUE(saved && saved->transcript);
-    EXPECT_EQ(saved->transcript->plainText(), "A: Повторим.");
+    EXPECT_EQ(store.transcript(*saved)->plainText(), "A: Повторим.");
     EXPECT_EQ(saved->name, "Повторная попытка");
     const QString id = QString::fromStdString(recording.id.toString());
     EXPECT_TRUE(logs.contains("RecorderModel", "Transcription retried (" + id + ")"));

@@ -81,7 +81,7 @@ protected:
 
     Transcript transcriptOnDisk() const
     {
-        return *Transcript::fromJson(*json::parse(TempLibrary::readFile(m_folder / "transcript.json")));
+        return *Transcript::fromJson(TempLibrary::readFile(m_folder / "transcript.json"));
     }
 
     SpeakerChipsBar* chips() const { return m_detail->transcriptPane()->chipsBar(); }
@@ -355,7 +355,9 @@ TEST_F(RecordingDetailTest, TheTranscriptIsExportedInTheFilterFormatAndCopied)
     static_cast<QDialog*>(dialog)->accept(); // as the save button does
     const fs::path written = fs::path(folder.path().toStdString()) / "Планёрка.srt";
     EXPECT_EQ(TempLibrary::readFile(written),
-        exportDocument(m_detail->recording(), ExportFormat::srt, QTimeZone::systemTimeZone()).toStdString());
+        exportDocument(m_detail->recording(), m_store->transcript(m_detail->recording()).get(), ExportFormat::srt,
+            QTimeZone::systemTimeZone())
+            .toStdString());
     const fs::directory_iterator files(folder.path().toStdString());
     EXPECT_EQ(std::distance(files, fs::directory_iterator()), 1); // no temporary file left behind
 }

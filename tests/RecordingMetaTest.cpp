@@ -10,8 +10,7 @@ using namespace palaverly;
 namespace {
 std::optional<RecordingMeta> decodeMeta(const std::string& text)
 {
-    const auto document = json::parse(text);
-    return document ? RecordingMeta::fromJson(*document) : std::nullopt;
+    return RecordingMeta::fromJson(text);
 }
 const std::string kHead
     = R"({"id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8","name":"Встреча","createdAt":"2026-03-05T09:41:07Z","duration":12.5)";
@@ -53,10 +52,10 @@ TEST(RecordingMetaTest, WritesAllFiveKeysSortedWithUpperCaseIdAndWholeSecondDate
 
 TEST(RecordingMetaTest, SummaryNeedsAllThreeKeysAndWholeSeconds)
 {
-    const auto summary = Summary::fromJson(
-        *json::parse(R"({"model":"qwen-summary","createdAt":"2026-03-05T09:41:07Z","text":"Итоги"})"));
+    const auto summary
+        = Summary::fromJson(R"({"model":"qwen-summary","createdAt":"2026-03-05T09:41:07Z","text":"Итоги"})");
     ASSERT_TRUE(summary);
-    EXPECT_EQ(Summary::fromJson(*json::parse(json::encodePretty(summary->toJson()))), summary);
-    EXPECT_FALSE(Summary::fromJson(*json::parse(R"({"model":"m","createdAt":"2026-03-05T09:41:07.5Z","text":"t"})")));
-    EXPECT_FALSE(Summary::fromJson(*json::parse(R"({"model":"m","text":"t"})")));
+    EXPECT_EQ(Summary::fromJson(json::encodePretty(summary->toJson())), summary);
+    EXPECT_FALSE(Summary::fromJson(R"({"model":"m","createdAt":"2026-03-05T09:41:07.5Z","text":"t"})"));
+    EXPECT_FALSE(Summary::fromJson(R"({"model":"m","text":"t"})"));
 }

@@ -114,6 +114,58 @@ TEST(RecordingStoreTest, CreatesKindFoldersAndSurvivesHostileFiles)
     EXPECT_FALSE(store.recordings()[0].summary);
 }
 
+TEST(RecordingStoreTest, TheCacheFileGivesTheSameListAndMayBeStaleDeletedDamagedOrUnwritable)
+{
+    TempLibrary library;
+    const auto meeting = TempLibrary::meta("встреча", RecordingKind::meeting, 100);
+    const fs::path meetingFolder = library.addRecording(meeting);
+    Transcript plain;
+    plain.text = "только текст";
+    TempLibrary::writeFile(
+        library.addRecording(TempLibrary::meta("заметка", RecordingKind::note, 50)) / "transcript.json",
+        RecordingStore::encode(plain.toJson()));
+    TempLibrary::writeFile(meetingFolder / "transcript.json",
+        RecordingStore::encode(twoSpeakers(std::map<std::string, std::string>{{"A", "Анна"}}).toJson()));
+    TempLibrary::writeFile(
+        meetingFolder / "summary.json", RecordingStore::encode(Summary{"m", meeting.createdAt, "итоги"}.toJson()));
+    const fs::path cache = library.base().parent_path() / "cache" / "library.sqlite";
+    const auto listed = [&](const fs::path& cacheFile) {
+        return RecordingStore(library.base(), RecordingStore::InitialScan::now, cacheFile).recordings();
+    };
+
+    const std::vector<Recording> original = listed({});
+    ASSERT_EQ(original.size(), 2u);
+    EXPECT_EQ(listed(cache), original);
+    EXPECT_TRUE(fs::exists(cache));
+    EXPECT_EQ(listed(cache), original);
+
+    // Files changed behind the cache's back.
+    RecordingStore(library.base()).rename(original[1], "встреча про бюджет");
+    TempLibrary::writeFile(meetingFolder / "transcript.json",
+        RecordingStore::encode(twoSpeakers(std::map<std::string, std::string>{{"B", "Борис"}}).toJson()));
+    const std::vector<Recording> edited = listed({});
+    ASSERT_NE(edited, original);
+    EXPECT_EQ(listed(cache), edited);
+
+    // Damaged, then deleted.
+    TempLibrary::writeFile(cache, std::string(5000, 'x'));
+    EXPECT_EQ(listed(cache), edited);
+    EXPECT_EQ(listed(cache), edited);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        fs::remove(cache.string() + suffix);
+    EXPECT_EQ(listed(cache), edited);
+
+    // A regular file where the cache folder should be: said once, nothing lost.
+    test::LogCapture logs;
+    const fs::path blocked = meetingFolder / "meta.json" / "library.sqlite";
+    EXPECT_EQ(listed(blocked), edited);
+    EXPECT_EQ(logs.errors("LibraryCache"),
+        std::vector<QString>{
+            QStringLiteral("Cannot write the library cache %1; the library is read from its files at every start")
+                .arg(QString::fromStdString(blocked.string()))});
+    EXPECT_TRUE(fs::is_regular_file(meetingFolder / "meta.json"));
+}
+
 TEST(RecordingStoreTest, PublishesOnlyWhenTheListChanges)
 {
     TempLibrary library;
@@ -171,18 +223,19 @@ TEST(RecordingStoreTest, FailedEditsAreLoggedAndLeaveTheListAlone)
     TempLibrary library;
     const auto meta = TempLibrary::meta("name");
     const fs::path folder = library.addRecording(meta);
+    TempLibrary::writeFile(folder / "transcript.json", RecordingStore::encode(twoSpeakers().toJson()));
     RecordingStore store(library.base());
     const Recording recording = store.recordings().at(0);
+    // The speakers' edits start from the transcript read for the view, not from the file.
+    ASSERT_TRUE(store.transcript(recording));
     test::LogCapture logs;
 
     fs::remove(folder / "meta.json");
     store.rename(recording, "new");
     store.updateDuration(meta.id, RecordingKind::meeting, 5);
     fs::remove_all(folder);
-    Recording withTranscript = recording;
-    withTranscript.transcript = twoSpeakers();
-    store.renameSpeaker(withTranscript, "A", "Anna");
-    store.mergeSpeaker(withTranscript, "A", "B");
+    store.renameSpeaker(recording, "A", "Anna");
+    store.mergeSpeaker(recording, "A", "B");
 
     const auto errors = logs.errors("RecordingStore");
     ASSERT_EQ(errors.size(), 4u);
@@ -252,8 +305,9 @@ TEST(RecordingStoreTest, RenameSpeakerSetsTrimsAndClearsLabels)
     RecordingStore store(library.base());
 
     store.renameSpeaker(store.recordings()[0], "A", "  Анна ");
-    ASSERT_TRUE(store.recordings()[0].transcript->speakerLabels);
-    EXPECT_EQ(store.recordings()[0].transcript->displayName("A"), "Анна");
+    ASSERT_TRUE(store.transcript(store.recordings()[0])->speakerLabels);
+    EXPECT_EQ(store.transcript(store.recordings()[0])->displayName("A"), "Анна");
+    EXPECT_EQ(store.recordings()[0].transcript->preview.rfind("Анна: Привет", 0), 0u);
     EXPECT_EQ(fileJson(folder / "transcript.json")["speaker_labels"], (nlohmann::json{{"A", "Анна"}}));
 
     store.renameSpeaker(store.recordings()[0], "A", " \n");
@@ -261,7 +315,7 @@ TEST(RecordingStoreTest, RenameSpeakerSetsTrimsAndClearsLabels)
     EXPECT_FALSE(written.contains("speaker_labels"));
     EXPECT_EQ(written["num_speakers"], 3);
     EXPECT_EQ(written["segments"].size(), 4u);
-    EXPECT_FALSE(store.recordings()[0].transcript->speakerLabels);
+    EXPECT_FALSE(store.transcript(store.recordings()[0])->speakerLabels);
 
     // Without a transcript nothing is written.
     const auto bare = TempLibrary::meta("bare", RecordingKind::meeting, 10);
@@ -281,7 +335,7 @@ TEST(RecordingStoreTest, MergeSpeakerMovesTurnsCountsSpeakersAndKeepsTheRightNam
 
     // A (Anna) into B (no name): B's turns show Anna.
     store.mergeSpeaker(store.recordings()[0], "A", "B");
-    const Transcript merged = *store.recordings()[0].transcript;
+    const Transcript merged = *store.transcript(store.recordings()[0]);
     EXPECT_EQ(merged.plainText(), "Anna: Привет\n\nAnna: Да\n\nAnna: Пока\n\nC: Угу");
     EXPECT_EQ(merged.numSpeakers, 2);
     EXPECT_EQ(merged.speakerLabels, (std::map<std::string, std::string>{{"B", "Anna"}}));
@@ -290,16 +344,20 @@ TEST(RecordingStoreTest, MergeSpeakerMovesTurnsCountsSpeakersAndKeepsTheRightNam
     // B (Anna) into C (Boris): Boris stays, Anna goes.
     store.renameSpeaker(store.recordings()[0], "C", "Boris");
     store.mergeSpeaker(store.recordings()[0], "B", "C");
-    EXPECT_EQ(store.recordings()[0].transcript->speakerLabels, (std::map<std::string, std::string>{{"C", "Boris"}}));
+    EXPECT_EQ(
+        store.transcript(store.recordings()[0])->speakerLabels, (std::map<std::string, std::string>{{"C", "Boris"}}));
     EXPECT_EQ(store.recordings()[0].transcript->numSpeakers, 1);
 
     // Into itself, or without segments: the file is not rewritten.
     struct stat before { };
     ::stat((folder / "transcript.json").c_str(), &before);
     store.mergeSpeaker(store.recordings()[0], "C", "C");
-    Recording noSegments = store.recordings()[0];
-    noSegments.transcript->segments = std::vector<TranscriptSegment>{};
-    store.mergeSpeaker(noSegments, "C", "D");
+    Transcript plain = *store.transcript(store.recordings()[0]);
+    plain.segments = std::vector<TranscriptSegment>{};
+    TempLibrary::writeFile(folder / "transcript.json", RecordingStore::encode(plain.toJson()));
+    store.reload();
+    ::stat((folder / "transcript.json").c_str(), &before);
+    store.mergeSpeaker(store.recordings()[0], "C", "D");
     struct stat after { };
     ::stat((folder / "transcript.json").c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);

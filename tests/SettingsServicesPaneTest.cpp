@@ -164,7 +164,7 @@ TEST_F(SettingsServicesPaneTest, AChangeReachesTheNextJobAndNotTheRunningOne)
     const Uuid second = add(RecordingKind::note);
     ASSERT_TRUE(waitUntil([&] { return !rig.model->hasTranscribeTask(second); }));
     ASSERT_TRUE(rig.store.recording(second)->transcript);
-    EXPECT_EQ(rig.store.recording(second)->transcript->segments->at(0).speaker, "SPEAKER_00");
+    EXPECT_EQ(rig.store.transcript(*rig.store.recording(second))->segments->at(0).speaker, "SPEAKER_00");
 
     rig.speech.server().releaseStalls();
     ASSERT_TRUE(waitUntil([&] { return !rig.model->hasTranscribeTask(first); }));

@@ -80,7 +80,7 @@ Timestamp at(int year, int month, int day, int hour, int minute)
 
 // A meeting past one hour: a named and an unnamed speaker, markup in names and words, a turn
 // with no words, and a summary.
-Recording meeting()
+Transcript meetingTranscript()
 {
     Transcript transcript;
     transcript.segments = std::vector<TranscriptSegment>{{"SPEAKER_00", "Начнём.", 0.5, 2.25},
@@ -89,11 +89,16 @@ Recording meeting()
     transcript.numSpeakers = 2;
     transcript.durationSec = 3725;
     transcript.speakerLabels = std::map<std::string, std::string>{{"SPEAKER_00", "Анна *Ли*"}};
+    return transcript;
+}
+
+Recording meeting()
+{
     Recording recording;
     recording.name = "Планёрка: итоги/план";
     recording.createdAt = at(2026, 3, 5, 9, 41);
     recording.duration = 3730.2;
-    recording.transcript = transcript;
+    recording.transcript = TranscriptInfo::of(meetingTranscript());
     recording.summary = Summary{"qwen-summary", {}, "- Решили: бюджет\n- Задача: Анна\n"};
     return recording;
 }
@@ -105,7 +110,8 @@ const QTimeZone kMoscow(3 * 3600);
 TEST(TranscriptExportTest, DocumentsCarryTheFactsTheSummaryAndTheNamedTurns)
 {
     Recording recording = meeting();
-    EXPECT_EQ(exportDocument(recording, ExportFormat::markdown, kMoscow).toStdString(),
+    Transcript transcript = meetingTranscript();
+    EXPECT_EQ(exportDocument(recording, &transcript, ExportFormat::markdown, kMoscow).toStdString(),
         "# Планёрка: итоги/план\n\n"
         "**Дата:** 5 марта 2026, 12:41  \n**Длительность:** 1:02:10\n\n"
         "## Итоги\n\n- Решили: бюджет\n- Задача: Анна\n\n"
@@ -113,21 +119,21 @@ TEST(TranscriptExportTest, DocumentsCarryTheFactsTheSummaryAndTheNamedTurns)
         "[00:00] **Анна \\*Ли\\*:** Начнём. Повестка — «бюджет».\n\n"
         "[00:04] **SPEAKER\\_01:** Да & \\<нет\\>\n\n"
         "[1:02:03] **Анна \\*Ли\\*:** Итак --\\> дальше\n");
-    EXPECT_EQ(exportDocument(recording, ExportFormat::plainText, kMoscow).toStdString(),
+    EXPECT_EQ(exportDocument(recording, &transcript, ExportFormat::plainText, kMoscow).toStdString(),
         "Планёрка: итоги/план\n5 марта 2026, 12:41 · 1:02:10\n\n"
         "Итоги\n\n- Решили: бюджет\n- Задача: Анна\n\n"
         "Расшифровка\n\n"
-            + recording.transcript->plainText() + "\n");
+            + transcript.plainText() + "\n");
 
     // Without a summary and without turns (a note): no summary section, the text as it came.
     recording.summary.reset();
-    recording.transcript->segments.reset();
-    recording.transcript->text = "Купить *молоко*\nи хлеб";
-    EXPECT_EQ(exportDocument(recording, ExportFormat::markdown, kMoscow).toStdString(),
+    transcript.segments.reset();
+    transcript.text = "Купить *молоко*\nи хлеб";
+    EXPECT_EQ(exportDocument(recording, &transcript, ExportFormat::markdown, kMoscow).toStdString(),
         "# Планёрка: итоги/план\n\n"
         "**Дата:** 5 марта 2026, 12:41  \n**Длительность:** 1:02:10\n\n"
         "## Расшифровка\n\nКупить \\*молоко\\*\nи хлеб\n");
-    EXPECT_EQ(exportDocument(recording, ExportFormat::plainText, kMoscow).toStdString(),
+    EXPECT_EQ(exportDocument(recording, &transcript, ExportFormat::plainText, kMoscow).toStdString(),
         "Планёрка: итоги/план\n5 марта 2026, 12:41 · 1:02:10\n\nРасшифровка\n\nКупить *молоко*\nи хлеб\n");
 }
 
@@ -137,21 +143,22 @@ TEST(TranscriptExportTest, SubtitlesHaveOneCuePerSpokenSegmentInBothFormats)
     EXPECT_EQ(subtitleTime(std::nan(""), QLatin1Char(',')), "00:00:00,000"); // a damaged file
 
     Recording recording = meeting();
+    Transcript transcript = meetingTranscript();
     const std::vector<Cue> expected{{500, 2250, "Анна *Ли*: Начнём."}, {2250, 4000, "Анна *Ли*: Повестка — «бюджет»."},
         {4000, 5500, "SPEAKER_01: Да & <нет>"}, {3723456, 3725000, "Анна *Ли*: Итак --> дальше"}};
     std::vector<Cue> srtExpected = expected;
     srtExpected.back().text = "Анна *Ли*: Итак -> дальше"; // an SRT reader takes "-->" for a timing line
-    EXPECT_EQ(parseSubtitles(exportDocument(recording, ExportFormat::srt, kMoscow), false), srtExpected);
-    EXPECT_EQ(parseSubtitles(exportDocument(recording, ExportFormat::webVtt, kMoscow), true), expected);
+    EXPECT_EQ(parseSubtitles(exportDocument(recording, &transcript, ExportFormat::srt, kMoscow), false), srtExpected);
+    EXPECT_EQ(parseSubtitles(exportDocument(recording, &transcript, ExportFormat::webVtt, kMoscow), true), expected);
 
     // A segment ending before it starts is held at its start; a note without turns is one cue.
-    (*recording.transcript->segments)[0].end = 0.1;
-    EXPECT_EQ(parseSubtitles(exportDocument(recording, ExportFormat::srt, kMoscow), false).at(0),
+    (*transcript.segments)[0].end = 0.1;
+    EXPECT_EQ(parseSubtitles(exportDocument(recording, &transcript, ExportFormat::srt, kMoscow), false).at(0),
         (Cue{500, 500, "Анна *Ли*: Начнём."}));
-    recording.transcript->segments.reset();
-    recording.transcript->text = "Купить молоко\nи хлеб";
-    recording.transcript->durationSec = 4.5;
-    EXPECT_EQ(parseSubtitles(exportDocument(recording, ExportFormat::webVtt, kMoscow), true),
+    transcript.segments.reset();
+    transcript.text = "Купить молоко\nи хлеб";
+    transcript.durationSec = 4.5;
+    EXPECT_EQ(parseSubtitles(exportDocument(recording, &transcript, ExportFormat::webVtt, kMoscow), true),
         (std::vector<Cue>{{0, 4500, "Купить молоко и хлеб"}}));
 }
 

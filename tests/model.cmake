@@ -1,3 +1,3 @@
 palaverly_add_test(TranscriptTest)
 palaverly_add_test(RecordingMetaTest)
-palaverly_add_test(RecordingStoreTest)
+palaverly_add_test(RecordingStoreTest TSAN)

@@ -20,7 +20,8 @@
 
 namespace palaverly {
 
-Application::Application(QSettings& defaults, const std::filesystem::path& libraryFolder)
+Application::Application(
+    QSettings& defaults, const std::filesystem::path& libraryFolder, const std::filesystem::path& cacheFile)
 {
     // The interface is always Russian.
     defaults.setValue(QStringLiteral("AppleLanguages"), QStringList{QStringLiteral("ru")});
@@ -32,7 +33,7 @@ Application::Application(QSettings& defaults, const std::filesystem::path& libra
         QCoreApplication::installTranslator(m_qtTranslation.get());
 
     m_notifications = std::make_unique<NotificationCenter>();
-    m_store = std::make_unique<RecordingStore>(libraryFolder, RecordingStore::InitialScan::inBackground);
+    m_store = std::make_unique<RecordingStore>(libraryFolder, RecordingStore::InitialScan::inBackground, cacheFile);
     m_settings = std::make_unique<AppSettings>(defaults, *m_notifications);
     m_services = std::make_unique<ServiceSettings>(defaults);
 

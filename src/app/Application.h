@@ -20,7 +20,9 @@ class ServiceSettings;
 // controller. Main thread only.
 class Application {
 public:
-    Application(QSettings& defaults, const std::filesystem::path& libraryFolder);
+    // `cacheFile`: the store's cache (RecordingStore::defaultCacheFile()), empty for none.
+    Application(
+        QSettings& defaults, const std::filesystem::path& libraryFolder, const std::filesystem::path& cacheFile);
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;

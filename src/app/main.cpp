@@ -65,7 +65,7 @@ int main(int argc, char** argv)
         return 0;
 
     QSettings defaults;
-    Application application(defaults, RecordingStore::defaultBaseDirectory());
+    Application application(defaults, RecordingStore::defaultBaseDirectory(), RecordingStore::defaultCacheFile());
     QObject::connect(&instance, &SingleInstance::activationRequested, &application.menuBar(),
         [&application] { application.menuBar().runCommand(TrayMenuItem::Command::openLibrary); });
     quitOnSignals(&app);

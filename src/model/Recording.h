@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/FileStamp.h"
 #include "model/RecordingMeta.h"
 #include "model/Summary.h"
 #include "model/Transcript.h"
@@ -7,6 +8,28 @@
 #include <filesystem>
 
 namespace palaverly {
+
+// What the list needs of a transcript, without its turns: a library of hour-long recordings would
+// otherwise hold every transcript in memory. RecordingStore::transcript reads the whole one.
+struct TranscriptInfo {
+    // plainText() is cut after this many bytes (at a character boundary): a row shows two lines.
+    static constexpr std::size_t kPreviewBytes = 1600;
+
+    // The version of transcript.json described.
+    FileStamp file;
+    // Segments present and not empty; text present and not empty.
+    bool hasSegments = false;
+    bool hasText = false;
+    std::optional<long long> numSpeakers;
+    // The beginning of plainText().
+    std::string preview;
+
+    // plainText() is not empty.
+    bool hasContent() const { return hasSegments || hasText; }
+    static TranscriptInfo of(const Transcript& transcript, const FileStamp& file = {});
+
+    bool operator==(const TranscriptInfo&) const = default;
+};
 
 // One recording as the program sees it; assembled by RecordingStore from a recording folder.
 struct Recording {
@@ -20,7 +43,8 @@ struct Recording {
     std::filesystem::path transcriptURL;
     std::filesystem::path summaryURL;
     std::filesystem::path metaURL;
-    std::optional<Transcript> transcript;
+    // Present when transcript.json exists and decodes.
+    std::optional<TranscriptInfo> transcript;
     std::optional<Summary> summary;
 
     bool operator==(const Recording&) const = default;

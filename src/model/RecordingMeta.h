@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace palaverly {
 
@@ -19,8 +20,9 @@ struct RecordingMeta {
     RecordingKind kind = RecordingKind::meeting;
 
     nlohmann::json toJson() const;
-    // "kind" is optional (meeting when missing or unknown); the other four keys are required.
-    static std::optional<RecordingMeta> fromJson(const nlohmann::json& object);
+    // "kind" is optional: anything but "note" (missing, null, another string or type) is a
+    // meeting. The other four keys are required.
+    static std::optional<RecordingMeta> fromJson(std::string_view text);
 
     bool operator==(const RecordingMeta&) const = default;
 };

@@ -4,12 +4,13 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "model/JsonCoding.h"
+#include "model/LibraryCache.h"
+#include "model/RecordDecoding.h"
 
 #include <QStandardPaths>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <nlohmann/json.hpp>
-#include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcRecordingStore, "RecordingStore")
 
@@ -40,11 +41,81 @@ std::optional<T> readRecord(const fs::path& path, std::uintmax_t maxBytes, std::
             *error = errno ? fileErrorText("прочитать файл", path, errno) : corruptFileText(path);
         return std::nullopt;
     }
-    const auto document = json::parse(*bytes);
-    auto record = document ? T::fromJson(*document) : std::nullopt;
+    auto record = T::fromJson(*bytes);
     if (!record && error)
         *error = corruptFileText(path);
     return record;
+}
+
+// Reads recording folders with a parser and a buffer of its own, so that one per thread can run.
+class FolderDecoder {
+public:
+    // The recording in `folder`, whose files had `stamp` before they were read.
+    std::optional<Recording> decode(const fs::path& folder, const FolderStamp& stamp)
+    {
+        if (!stamp.meta.exists)
+            return std::nullopt;
+        Recording recording = withPaths(folder);
+        const auto meta = read(recording.metaURL, kMaxMetaBytes, json::decodeMeta);
+        if (!meta)
+            return std::nullopt;
+        recording.id = meta->id;
+        recording.name = std::move(meta->name);
+        recording.createdAt = meta->createdAt;
+        recording.duration = meta->duration;
+        recording.kind = meta->kind;
+        if (stamp.transcript.exists) {
+            recording.transcript = read(recording.transcriptURL, kMaxTranscriptBytes, json::decodeTranscriptInfo);
+            if (recording.transcript)
+                recording.transcript->file = stamp.transcript;
+        }
+        if (stamp.summary.exists)
+            recording.summary = read(recording.summaryURL, kMaxSummaryBytes, json::decodeSummary);
+        return recording;
+    }
+
+    // A recording of `folder` with only its paths set.
+    static Recording withPaths(const fs::path& folder)
+    {
+        Recording recording;
+        recording.directoryURL = folder;
+        recording.metaURL = folder / "meta.json";
+        recording.audioURL = folder / "audio.wav";
+        recording.transcriptURL = folder / "transcript.json";
+        recording.summaryURL = folder / "summary.json";
+        return recording;
+    }
+
+private:
+    template <typename Decode>
+    auto read(const fs::path& path, std::uintmax_t maxBytes, Decode decode)
+        -> decltype(decode(std::declval<json::dom::object>()))
+    {
+        if (!m_text.readFile(path, maxBytes))
+            return std::nullopt;
+        return json::decodeObject(m_parser, m_text, decode);
+    }
+
+    json::dom::parser m_parser;
+    json::PaddedText m_text;
+};
+
+// Decodes `folders` into `out` (same order) on up to four threads.
+void decodeFolders(const std::vector<std::pair<fs::path, FolderStamp>>& folders,
+    std::vector<std::optional<Recording>>& out, std::stop_token stop)
+{
+    out.resize(folders.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        FolderDecoder decoder;
+        for (std::size_t i = next++; i < folders.size() && !stop.stop_requested(); i = next++)
+            out[i] = decoder.decode(folders[i].first, folders[i].second);
+    };
+    const unsigned threads = folders.size() < 16 ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
 }
 
 QString idText(const Uuid& id)
@@ -60,24 +131,30 @@ void logFailure(const char* operation, const Uuid& id, const std::string& error)
 
 } // namespace
 
-RecordingStore::RecordingStore(fs::path baseDirectory, InitialScan initialScan, QObject* parent)
+RecordingStore::RecordingStore(fs::path baseDirectory, InitialScan initialScan, fs::path cacheFile, QObject* parent)
     : QObject(parent)
     , m_baseDirectory(std::move(baseDirectory))
+    , m_cacheFile(std::move(cacheFile))
 {
     for (const RecordingKind kind : kRecordingKinds) {
         std::error_code ignored;
         fs::create_directories(m_baseDirectory / folderName(kind), ignored);
     }
+    auto cache = m_cacheFile.empty() ? nullptr : std::make_shared<LibraryCache>(m_cacheFile);
     if (initialScan == InitialScan::now) {
-        reload();
+        ++m_generation;
+        bool changed = false;
+        Snapshot first = rescan(m_baseDirectory, Snapshot{}, changed, cache.get());
+        m_recordings = std::move(first.recordings);
+        m_stamps = std::move(first.stamps);
         return;
     }
     // A large library takes a while to decode; start-up does not wait for it. A reload on the
     // main thread before the worker is done makes its result stale, and it is dropped.
     const std::uint64_t generation = m_generation;
-    m_initialScan = std::jthread([this, generation, base = m_baseDirectory](std::stop_token stop) {
+    m_initialScan = std::jthread([this, generation, base = m_baseDirectory, cache](std::stop_token stop) {
         bool changed = false;
-        auto snapshot = std::make_shared<Snapshot>(rescan(base, Snapshot{}, changed, stop));
+        auto snapshot = std::make_shared<Snapshot>(rescan(base, Snapshot{}, changed, cache.get(), stop));
         if (stop.stop_requested())
             return;
         QMetaObject::invokeMethod(
@@ -111,6 +188,12 @@ fs::path RecordingStore::defaultBaseDirectory()
     return fs::path(data.toStdString()) / "palaverly" / "recordings";
 }
 
+fs::path RecordingStore::defaultCacheFile()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return fs::path(cache.toStdString()) / "palaverly" / "library.sqlite";
+}
+
 std::string RecordingStore::encode(const nlohmann::json& value)
 {
     return json::encodePretty(value);
@@ -128,6 +211,39 @@ const Recording* RecordingStore::recording(const Uuid& id) const
     return it == m_recordings.end() ? nullptr : &*it;
 }
 
+std::shared_ptr<const Transcript> RecordingStore::transcript(const Recording& recording) const
+{
+    if (!recording.transcript)
+        return nullptr;
+    const auto kept = [&](const FileStamp& stamp) {
+        const auto known = std::find_if(
+            m_transcripts.begin(), m_transcripts.end(), [&](const auto& entry) { return entry.first == stamp; });
+        if (known == m_transcripts.end())
+            return false;
+        std::rotate(m_transcripts.begin(), known, known + 1);
+        return true;
+    };
+    // The version the recording describes, when it was read already (even if the file has changed
+    // or gone since), else what the file holds now.
+    if (kept(recording.transcript->file))
+        return m_transcripts.front().second;
+    const FileStamp stamp = FileStamp::of(recording.transcriptURL);
+    if (!stamp.exists)
+        return nullptr;
+    if (kept(stamp))
+        return m_transcripts.front().second;
+    auto decoded = readRecord<Transcript>(recording.transcriptURL, kMaxTranscriptBytes);
+    if (!decoded)
+        return nullptr;
+    auto shared = std::make_shared<const Transcript>(std::move(*decoded));
+    // The detail of one recording and a job of another.
+    constexpr std::size_t kKept = 2;
+    m_transcripts.insert(m_transcripts.begin(), {stamp, shared});
+    if (m_transcripts.size() > kKept)
+        m_transcripts.pop_back();
+    return shared;
+}
+
 void RecordingStore::reload()
 {
     ++m_generation;
@@ -140,7 +256,7 @@ void RecordingStore::reload()
 }
 
 RecordingStore::Snapshot RecordingStore::rescan(
-    const fs::path& base, Snapshot previous, bool& changed, std::stop_token stop)
+    const fs::path& base, Snapshot previous, bool& changed, LibraryCache* cache, std::stop_token stop)
 {
     std::vector<fs::path> folders;
     for (const RecordingKind kind : kRecordingKinds) {
@@ -156,26 +272,72 @@ RecordingStore::Snapshot RecordingStore::rescan(
         previousIndex.emplace(previous.recordings[i].directoryURL, i);
         previousOrder.push_back(previous.recordings[i].directoryURL);
     }
+    auto cached = cache ? cache->load() : std::map<fs::path, LibraryCache::Entry>{};
 
+    // Each folder's recording: kept from the previous list, taken from the cache, or decoded.
+    std::vector<std::optional<Recording>> found(folders.size());
+    std::vector<FolderStamp> stamps(folders.size());
+    std::vector<std::pair<fs::path, FolderStamp>> toDecode;
+    std::vector<std::size_t> decodedSlots;
     changed = false;
-    Snapshot next;
-    for (const auto& folder : folders) {
+    for (std::size_t i = 0; i < folders.size(); ++i) {
         if (stop.stop_requested())
-            return next;
-        const FolderStamp stamp = stampOf(folder);
+            return {};
+        const fs::path& folder = folders[i];
+        stamps[i] = FolderStamp::of(folder);
         const auto known = previousIndex.find(folder);
-        const bool wasListed = known != previousIndex.end();
-        if (wasListed && previous.stamps.count(folder) && previous.stamps.at(folder) == stamp) {
+        if (known != previousIndex.end() && previous.stamps.count(folder) && previous.stamps.at(folder) == stamps[i]) {
             // Each folder appears once, so an old entry is moved at most once.
-            next.recordings.push_back(std::move(previous.recordings[known->second]));
-            next.stamps.emplace(folder, stamp);
+            found[i] = std::move(previous.recordings[known->second]);
             continue;
         }
-        if (auto recording = load(folder)) {
-            changed = changed || !wasListed || !(*recording == previous.recordings[known->second]);
-            next.recordings.push_back(std::move(*recording));
-            next.stamps.emplace(folder, stamp);
+        if (const auto entry = cached.find(folder); entry != cached.end() && entry->second.stamp == stamps[i]) {
+            Recording recording = FolderDecoder::withPaths(folder);
+            Recording& stored = entry->second.recording;
+            recording.id = stored.id;
+            recording.name = std::move(stored.name);
+            recording.createdAt = stored.createdAt;
+            recording.duration = stored.duration;
+            recording.kind = stored.kind;
+            recording.transcript = std::move(stored.transcript);
+            recording.summary = std::move(stored.summary);
+            changed = changed || known == previousIndex.end() || !(recording == previous.recordings[known->second]);
+            found[i] = std::move(recording);
+            continue;
         }
+        toDecode.emplace_back(folder, stamps[i]);
+        decodedSlots.push_back(i);
+    }
+    std::vector<std::optional<Recording>> decoded;
+    decodeFolders(toDecode, decoded, stop);
+    if (stop.stop_requested())
+        return {};
+
+    std::vector<std::pair<fs::path, LibraryCache::Entry>> cacheChanges;
+    for (std::size_t k = 0; k < decoded.size(); ++k) {
+        const std::size_t i = decodedSlots[k];
+        if (!decoded[k])
+            continue;
+        const auto known = previousIndex.find(folders[i]);
+        changed = changed || known == previousIndex.end() || !(*decoded[k] == previous.recordings[known->second]);
+        if (cache)
+            cacheChanges.push_back({folders[i], LibraryCache::Entry{stamps[i], *decoded[k]}});
+        found[i] = std::move(decoded[k]);
+    }
+
+    Snapshot next;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (!found[i])
+            continue;
+        next.recordings.push_back(std::move(*found[i]));
+        next.stamps.emplace(folders[i], stamps[i]);
+    }
+    if (cache) {
+        std::vector<fs::path> gone;
+        for (const auto& [folder, entry] : cached)
+            if (!next.stamps.count(folder))
+                gone.push_back(folder);
+        cache->update(cacheChanges, gone);
     }
     std::stable_sort(next.recordings.begin(), next.recordings.end(),
         [](const Recording& a, const Recording& b) { return a.createdAt > b.createdAt; });
@@ -204,48 +366,6 @@ std::vector<fs::path> RecordingStore::scan(const fs::path& folder, bool skipKind
     // Listing order is the file system's; sort so that equal dates keep a stable order.
     std::sort(entries.begin(), entries.end());
     return entries;
-}
-
-RecordingStore::FolderStamp RecordingStore::stampOf(const fs::path& folder)
-{
-    const auto stampFile = [](const fs::path& path) {
-        FileStamp stamp;
-        struct stat info { };
-        if (::stat(path.c_str(), &info) != 0)
-            return stamp;
-        stamp.exists = true;
-        stamp.device = info.st_dev;
-        stamp.inode = info.st_ino;
-        stamp.size = static_cast<unsigned long long>(info.st_size);
-        stamp.changedSeconds = info.st_ctim.tv_sec;
-        stamp.changedNanoseconds = info.st_ctim.tv_nsec;
-        stamp.modifiedSeconds = info.st_mtim.tv_sec;
-        stamp.modifiedNanoseconds = info.st_mtim.tv_nsec;
-        return stamp;
-    };
-    return {stampFile(folder / "meta.json"), stampFile(folder / "transcript.json"), stampFile(folder / "summary.json")};
-}
-
-std::optional<Recording> RecordingStore::load(const fs::path& folder)
-{
-    Recording recording;
-    recording.directoryURL = folder;
-    recording.metaURL = folder / "meta.json";
-    recording.audioURL = folder / "audio.wav";
-    recording.transcriptURL = folder / "transcript.json";
-    recording.summaryURL = folder / "summary.json";
-
-    auto meta = readRecord<RecordingMeta>(recording.metaURL, kMaxMetaBytes);
-    if (!meta)
-        return std::nullopt;
-    recording.id = meta->id;
-    recording.name = std::move(meta->name);
-    recording.createdAt = meta->createdAt;
-    recording.duration = meta->duration;
-    recording.kind = meta->kind;
-    recording.transcript = readRecord<Transcript>(recording.transcriptURL, kMaxTranscriptBytes);
-    recording.summary = readRecord<Summary>(recording.summaryURL, kMaxSummaryBytes);
-    return recording;
 }
 
 void RecordingStore::rename(const Recording& recording, const std::string& newName)
@@ -301,32 +421,35 @@ void RecordingStore::deleteRecordings(const std::set<Uuid>& ids)
 
 void RecordingStore::renameSpeaker(const Recording& recording, const std::string& speaker, const std::string& name)
 {
-    if (!recording.transcript)
+    const auto held = transcript(recording);
+    if (!held)
         return;
-    Transcript transcript = *recording.transcript;
-    auto labels = transcript.speakerLabels.value_or(std::map<std::string, std::string>{});
+    Transcript edited = *held;
+    auto labels = edited.speakerLabels.value_or(std::map<std::string, std::string>{});
     const std::string trimmed = trimmedWhitespace(name);
     if (trimmed.empty())
         labels.erase(speaker);
     else
         labels[speaker] = trimmed;
-    transcript.speakerLabels = labels.empty() ? std::nullopt : std::optional(std::move(labels));
-    writeTranscript(recording, transcript, "renameSpeaker");
+    edited.speakerLabels = labels.empty() ? std::nullopt : std::optional(std::move(labels));
+    writeTranscript(recording, edited, "renameSpeaker");
 }
 
 void RecordingStore::mergeSpeaker(const Recording& recording, const std::string& from, const std::string& into)
 {
-    if (from == into || !recording.transcript || !recording.transcript->segments
-        || recording.transcript->segments->empty())
+    if (from == into)
         return;
-    Transcript transcript = *recording.transcript;
+    const auto held = transcript(recording);
+    if (!held || !held->segments || held->segments->empty())
+        return;
+    Transcript edited = *held;
     std::set<std::string> speakers;
-    for (auto& segment : *transcript.segments) {
+    for (auto& segment : *edited.segments) {
         if (segment.speaker == from)
             segment.speaker = into;
         speakers.insert(segment.speaker);
     }
-    auto labels = transcript.speakerLabels.value_or(std::map<std::string, std::string>{});
+    auto labels = edited.speakerLabels.value_or(std::map<std::string, std::string>{});
     std::optional<std::string> movedName;
     if (const auto it = labels.find(from); it != labels.end()) {
         movedName = it->second;
@@ -334,9 +457,9 @@ void RecordingStore::mergeSpeaker(const Recording& recording, const std::string&
     }
     if (!labels.count(into) && movedName && !movedName->empty())
         labels[into] = *movedName;
-    transcript.speakerLabels = labels.empty() ? std::nullopt : std::optional(std::move(labels));
-    transcript.numSpeakers = static_cast<long long>(speakers.size());
-    writeTranscript(recording, transcript, "mergeSpeaker");
+    edited.speakerLabels = labels.empty() ? std::nullopt : std::optional(std::move(labels));
+    edited.numSpeakers = static_cast<long long>(speakers.size());
+    writeTranscript(recording, edited, "mergeSpeaker");
 }
 
 void RecordingStore::writeTranscript(const Recording& recording, const Transcript& transcript, const char* operation)

@@ -1,6 +1,6 @@
 #include "model/Summary.h"
 
-#include "model/JsonCoding.h"
+#include "model/RecordDecoding.h"
 
 namespace palaverly {
 
@@ -9,14 +9,31 @@ nlohmann::json Summary::toJson() const
     return {{"model", model}, {"createdAt", formatIsoDate(createdAt)}, {"text", text}};
 }
 
-std::optional<Summary> Summary::fromJson(const nlohmann::json& object)
+std::optional<Summary> Summary::fromJson(std::string_view text)
 {
-    auto model = json::string(object, "model");
-    const auto createdAt = json::date(object, "createdAt");
-    auto text = json::string(object, "text");
-    if (!model || !createdAt || !text)
-        return std::nullopt;
-    return Summary{std::move(*model), *createdAt, std::move(*text)};
+    return json::decodeText(text, json::decodeSummary);
 }
+
+namespace json {
+
+std::optional<Summary> decodeSummary(dom::object object)
+{
+    Summary summary;
+    bool hasModel = false, hasDate = false, hasText = false;
+    const bool read = forEachMember(object, [&](std::string_view key, dom::element value) {
+        if (key == "model")
+            return hasModel = readString(value, summary.model);
+        if (key == "createdAt")
+            return hasDate = readDate(value, summary.createdAt);
+        if (key == "text")
+            return hasText = readString(value, summary.text);
+        return true;
+    });
+    if (!read || !hasModel || !hasDate || !hasText)
+        return std::nullopt;
+    return summary;
+}
+
+} // namespace json
 
 } // namespace palaverly

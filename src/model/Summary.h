@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace palaverly {
 
@@ -15,7 +16,7 @@ struct Summary {
     std::string text;
 
     nlohmann::json toJson() const;
-    static std::optional<Summary> fromJson(const nlohmann::json& object);
+    static std::optional<Summary> fromJson(std::string_view text);
 
     bool operator==(const Summary&) const = default;
 };

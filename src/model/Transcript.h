@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace palaverly {
@@ -36,7 +37,7 @@ struct Transcript {
 
     nlohmann::json toJson() const;
     // All or nothing: a missing required key or a value of the wrong type yields nothing.
-    static std::optional<Transcript> fromJson(const nlohmann::json& object);
+    static std::optional<Transcript> fromJson(std::string_view text);
 
     bool operator==(const Transcript&) const = default;
 };

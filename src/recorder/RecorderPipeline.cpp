@@ -246,9 +246,10 @@ void RecorderModel::startTitle(const Uuid& id, RecordingKind kind, const Transcr
 void RecorderModel::resummarize(const Recording& recording)
 {
     const Recording* found = m_store.recording(recording.id);
-    if (!found || !found->transcript)
+    const auto transcript = found ? m_store.transcript(*found) : nullptr;
+    if (!transcript)
         return;
-    startSummary(found->id, found->kind, *found->transcript);
+    startSummary(found->id, found->kind, *transcript);
 }
 
 void RecorderModel::startSummary(const Uuid& id, RecordingKind kind, const Transcript& transcript)

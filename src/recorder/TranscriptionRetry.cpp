@@ -22,7 +22,7 @@ bool canRetryTranscription(
     if (currentRecordingID == recording.id || state.kind == TranscribingState::Kind::running
         || state.kind == TranscribingState::Kind::queued)
         return false;
-    if (recording.transcript && !recording.transcript->plainText().empty())
+    if (recording.transcript && recording.transcript->hasContent())
         return false;
     return hasRecordedAudio(recording.audioURL);
 }

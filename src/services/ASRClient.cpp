@@ -3,8 +3,8 @@
 #include "common/BuildConfig.h"
 #include "common/Log.h"
 #include "common/Uuid.h"
-#include "model/JsonCoding.h"
 #include "services/HttpTransfer.h"
+#include "services/ServiceAnswers.h"
 #include "services/UploadAttempts.h"
 
 #include <QLoggingCategory>
@@ -33,50 +33,6 @@ std::string partHeader(const std::string& boundary, const std::filesystem::path&
 std::string closingDelimiter(const std::string& boundary)
 {
     return "\r\n--" + boundary + "--\r\n";
-}
-
-Expected<std::string, DecodingError> decodeJobId(const std::string& body)
-{
-    const auto document = json::parse(body);
-    if (!document || !document->is_object())
-        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "upload answer is not a JSON object"});
-    if (json::absent(*document, "job_id"))
-        return unexpected(DecodingError{DecodingError::Kind::missingData, "job_id"});
-    auto jobId = json::string(*document, "job_id");
-    if (!jobId)
-        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "job_id"});
-    return std::move(*jobId);
-}
-
-struct JobStatus {
-    std::string status;
-    std::optional<Transcript> result;
-    std::optional<std::string> error;
-};
-
-Expected<JobStatus, DecodingError> decodeJobStatus(const std::string& body)
-{
-    const auto document = json::parse(body);
-    if (!document || !document->is_object())
-        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "job answer is not a JSON object"});
-    if (json::absent(*document, "status"))
-        return unexpected(DecodingError{DecodingError::Kind::missingData, "status"});
-    JobStatus job;
-    auto status = json::string(*document, "status");
-    if (!status)
-        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "status"});
-    job.status = std::move(*status);
-    if (!json::absent(*document, "result")) {
-        job.result = Transcript::fromJson(document->at("result"));
-        if (!job.result)
-            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "result"});
-    }
-    if (!json::absent(*document, "error")) {
-        job.error = json::string(*document, "error");
-        if (!job.error)
-            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "error"});
-    }
-    return job;
 }
 
 } // namespace

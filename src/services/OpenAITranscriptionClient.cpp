@@ -1,9 +1,8 @@
 #include "services/OpenAITranscriptionClient.h"
 
-#include "common/Text.h"
 #include "common/Uuid.h"
-#include "model/JsonCoding.h"
 #include "services/HttpTransfer.h"
+#include "services/ServiceAnswers.h"
 #include "services/ServiceConfig.h"
 #include "services/UploadAttempts.h"
 
@@ -99,39 +98,10 @@ Transcriber::Result OpenAITranscriptionClient::attempt(
 
 Expected<Transcript, ASRError> OpenAITranscriptionClient::decodeAnswer(const std::string& body)
 {
-    const auto document = json::parse(body);
-    if (!document || !document->is_object())
+    auto transcript = decodeTranscriptionAnswer(body, kSpeaker);
+    if (!transcript)
         return unexpected(ASRError::invalidResponse());
-    auto text = json::string(*document, "text");
-    if (!text)
-        return unexpected(ASRError::invalidResponse());
-
-    Transcript transcript;
-    transcript.text = std::move(*text);
-    if (!json::absent(*document, "segments")) {
-        const auto& segments = document->at("segments");
-        if (!segments.is_array())
-            return unexpected(ASRError::invalidResponse());
-        std::vector<TranscriptSegment> turns;
-        for (const auto& segment : segments) {
-            if (!segment.is_object())
-                return unexpected(ASRError::invalidResponse());
-            const auto start = json::number(segment, "start");
-            const auto end = json::number(segment, "end");
-            const auto words = json::string(segment, "text");
-            if (!start || !end || !words)
-                return unexpected(ASRError::invalidResponse());
-            // The protocol starts most segments with the space that separated them.
-            turns.push_back({kSpeaker, trimmedWhitespace(*words), *start, *end});
-        }
-        transcript.numSpeakers = turns.empty() ? 0 : 1;
-        transcript.segments = std::move(turns);
-    }
-    if (const auto duration = json::number(*document, "duration"))
-        transcript.durationSec = *duration;
-    else if (transcript.segments && !transcript.segments->empty())
-        transcript.durationSec = transcript.segments->back().end;
-    return transcript;
+    return std::move(*transcript);
 }
 
 } // namespace palaverly

@@ -3,8 +3,8 @@
 #include "common/BuildConfig.h"
 #include "common/Log.h"
 #include "common/Text.h"
-#include "model/JsonCoding.h"
 #include "services/HttpTransfer.h"
+#include "services/ServiceAnswers.h"
 
 #include <QLoggingCategory>
 #include <nlohmann/json.hpp>
@@ -29,39 +29,6 @@ std::string encodeRequest(const std::string& model, const std::string& system, c
     });
     body["reasoning"] = nlohmann::ordered_json{{"enabled", false}};
     return body.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
-// The first choice's content; the empty string when there is no choice. Every choice must have
-// a string content, or the whole answer is undecodable.
-Expected<std::string, DecodingError> decodeFirstContent(const std::string& body)
-{
-    const auto document = json::parse(body);
-    if (!document || !document->is_object())
-        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "answer is not a JSON object"});
-    if (json::absent(*document, "choices"))
-        return unexpected(DecodingError{DecodingError::Kind::missingData, "choices"});
-    const auto& choices = document->at("choices");
-    if (!choices.is_array())
-        return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "choices"});
-    std::string first;
-    for (std::size_t i = 0; i < choices.size(); ++i) {
-        const auto& choice = choices[i];
-        if (!choice.is_object())
-            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "choice"});
-        if (json::absent(choice, "message"))
-            return unexpected(DecodingError{DecodingError::Kind::missingData, "message"});
-        const auto& message = choice.at("message");
-        if (!message.is_object())
-            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "message"});
-        if (json::absent(message, "content"))
-            return unexpected(DecodingError{DecodingError::Kind::missingData, "content"});
-        auto content = json::string(message, "content");
-        if (!content)
-            return unexpected(DecodingError{DecodingError::Kind::invalidFormat, "content"});
-        if (i == 0)
-            first = std::move(*content);
-    }
-    return first;
 }
 
 } // namespace
@@ -183,7 +150,7 @@ OpenRouterClient::Result OpenRouterClient::attempt(const std::string& body, std:
         return unexpected(ClientError::invalidResponse());
     if (status < 200 || status > 299)
         return unexpected(ClientError::httpFailed(static_cast<int>(status), http::utf8OrEmpty(answer->body)));
-    auto content = decodeFirstContent(answer->body);
+    auto content = decodeChatContent(answer->body);
     if (!content)
         return unexpected(std::move(content.error()));
     std::string text = trimmedWhitespace(*content);

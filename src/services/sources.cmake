@@ -3,6 +3,7 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/HttpTransfer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ASRError.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UploadAttempts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceAnswers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ASRClient.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OpenAITranscriptionClient.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OpenRouterClient.cpp

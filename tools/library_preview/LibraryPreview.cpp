@@ -142,7 +142,7 @@ int main(int argc, char** argv)
             menu->popup(window->mapToGlobal(QPoint(120, 330)));
         }
         if (state == QStringLiteral("export-dialog") && view->detail())
-            askAndExportTranscript(view->detail()->recording(), window);
+            askAndExportTranscript(view->detail()->recording(), store.transcript(view->detail()->recording()), window);
         if ((state == QStringLiteral("actions-menu") || state == QStringLiteral("failed-actions-menu"))
             && view->detail()) {
             QMenu* menu = view->detail()->makeActionsMenu().release();

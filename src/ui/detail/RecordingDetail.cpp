@@ -349,7 +349,7 @@ void RecordingDetail::fillActionsMenu(QMenu* menu)
         retry->setEnabled(m_recorder.canRetryTranscription(m_recording));
     }
     menu->addSeparator();
-    addTranscriptActions(menu, m_recording, window());
+    addTranscriptActions(menu, m_store, m_recording, window());
     const std::filesystem::path folder = m_recording.directoryURL;
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });

@@ -149,11 +149,11 @@ SpeakerChip* SpeakerChipsBar::makeChip(const SpeakerStat& stat, QWidget* parent)
     return chip;
 }
 
-void SpeakerChipsBar::setRecording(const Recording& recording)
+void SpeakerChipsBar::setRecording(const Recording& recording, std::shared_ptr<const Transcript> transcript)
 {
     m_recording = recording;
-    std::vector<SpeakerStat> stats
-        = recording.transcript ? speakerStats(*recording.transcript) : std::vector<SpeakerStat>{};
+    m_transcript = std::move(transcript);
+    std::vector<SpeakerStat> stats = m_transcript ? speakerStats(*m_transcript) : std::vector<SpeakerStat>{};
     if (stats == m_stats && m_chips.size() == stats.size())
         return;
     m_stats = std::move(stats);
@@ -185,10 +185,10 @@ SpeakerChip* SpeakerChipsBar::chip(const std::string& speaker) const
 
 void SpeakerChipsBar::jumpToNextTurn(const std::string& speaker)
 {
-    if (!m_recording.transcript || !m_recording.transcript->segments)
+    if (!m_transcript || !m_transcript->segments)
         return;
     const double now = m_currentTime ? m_currentTime() : 0;
-    if (const auto target = chipJumpTarget(*m_recording.transcript->segments, speaker, now, m_lastSeek))
+    if (const auto target = chipJumpTarget(*m_transcript->segments, speaker, now, m_lastSeek))
         emit seekRequested(*target);
 }
 
@@ -210,9 +210,9 @@ std::unique_ptr<QMenu> SpeakerChipsBar::makeChipMenu(const std::string& speaker)
 
 void SpeakerChipsBar::openRename(const std::string& speaker)
 {
-    if (!m_recording.transcript)
+    if (!m_transcript)
         return;
-    const Transcript& transcript = *m_recording.transcript;
+    const Transcript& transcript = *m_transcript;
     bool isCustomized = false;
     if (transcript.speakerLabels)
         if (const auto it = transcript.speakerLabels->find(speaker); it != transcript.speakerLabels->end())

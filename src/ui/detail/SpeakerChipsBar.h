@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -65,9 +66,9 @@ public:
     // `currentTime` gives the player's position (0 without a player).
     SpeakerChipsBar(RecordingStore& store, std::function<double()> currentTime, QWidget* parent = nullptr);
 
-    // The recording (with a transcript) whose speakers are shown; rebuilds the chips when the
+    // The recording and its transcript whose speakers are shown; rebuilds the chips when the
     // speakers or their names changed.
-    void setRecording(const Recording& recording);
+    void setRecording(const Recording& recording, std::shared_ptr<const Transcript> transcript);
 
     // The actions of the bar, as the chips, menus and popovers invoke them.
     void jumpToNextTurn(const std::string& speaker);
@@ -95,6 +96,7 @@ private:
     RecordingStore& m_store;
     std::function<double()> m_currentTime;
     Recording m_recording;
+    std::shared_ptr<const Transcript> m_transcript;
     std::vector<SpeakerStat> m_stats;
     std::vector<SpeakerChip*> m_chips;
     ChipsFlowLayout* m_layout = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/detail/TranscriptExportDialog.h"
 
 #include "common/AtomicFile.h"
+#include "model/RecordingStore.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QClipboard>
@@ -42,7 +43,7 @@ QString withoutExportExtension(const QString& name)
     return name;
 }
 
-void finishExport(const Recording& recording, QFileDialog* dialog, const QString& chosen)
+void finishExport(const Recording& recording, const Transcript* transcript, QFileDialog* dialog, const QString& chosen)
 {
     const ExportFormat format = exportFormatForFilter(dialog->selectedNameFilter()).value_or(ExportFormat::markdown);
     const QString path = withExportExtension(chosen, format);
@@ -55,20 +56,21 @@ void finishExport(const Recording& recording, QFileDialog* dialog, const QString
             != QMessageBox::Yes)
         return;
     lastExportFolder() = QFileInfo(path).absolutePath();
-    if (const auto failure = writeTranscriptExport(recording, format, path.toStdString()))
+    if (const auto failure = writeTranscriptExport(recording, transcript, format, path.toStdString()))
         QMessageBox::warning(parent, QStringLiteral("Не удалось экспортировать"), QString::fromStdString(*failure));
 }
 
 } // namespace
 
 std::optional<std::string> writeTranscriptExport(
-    const Recording& recording, ExportFormat format, const std::filesystem::path& path)
+    const Recording& recording, const Transcript* transcript, ExportFormat format, const std::filesystem::path& path)
 {
     return writeFileAtomically(
-        path, exportDocument(recording, format, QTimeZone::systemTimeZone()).toUtf8().toStdString());
+        path, exportDocument(recording, transcript, format, QTimeZone::systemTimeZone()).toUtf8().toStdString());
 }
 
-QFileDialog* askAndExportTranscript(const Recording& recording, QWidget* parent)
+QFileDialog* askAndExportTranscript(
+    const Recording& recording, std::shared_ptr<const Transcript> transcript, QWidget* parent)
 {
     auto* dialog = new QFileDialog(parent, QStringLiteral("Экспортировать расшифровку"), proposedFolder());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -92,27 +94,31 @@ QFileDialog* askAndExportTranscript(const Recording& recording, QWidget* parent)
         if (!typed.isEmpty())
             dialog->selectFile(withoutExportExtension(typed) + QLatin1Char('.') + extension);
     });
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-        [dialog, recording](const QString& chosen) { finishExport(recording, dialog, chosen); });
+    QObject::connect(
+        dialog, &QFileDialog::fileSelected, dialog, [dialog, recording, transcript](const QString& chosen) {
+            finishExport(recording, transcript.get(), dialog, chosen);
+        });
     dialog->open();
     return dialog;
 }
 
-void copyTranscript(const Recording& recording)
+void copyTranscript(const Transcript* transcript)
 {
-    if (!recording.transcript)
+    if (!transcript)
         return;
-    QGuiApplication::clipboard()->setText(QString::fromStdString(recording.transcript->plainText()));
+    QGuiApplication::clipboard()->setText(QString::fromStdString(transcript->plainText()));
 }
 
-void addTranscriptActions(QMenu* menu, const Recording& recording, QWidget* dialogParent)
+void addTranscriptActions(QMenu* menu, const RecordingStore& store, const Recording& recording, QWidget* dialogParent)
 {
     const bool hasText = hasTranscriptText(recording);
     menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), QStringLiteral("Экспортировать…"), dialogParent,
-            [recording, dialogParent] { askAndExportTranscript(recording, dialogParent); })
+            [&store, recording, dialogParent] {
+                askAndExportTranscript(recording, store.transcript(recording), dialogParent);
+            })
         ->setEnabled(hasText);
     menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Копировать расшифровку"), menu,
-            [recording] { copyTranscript(recording); })
+            [&store, recording] { copyTranscript(store.transcript(recording).get()); })
         ->setEnabled(hasText);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/detail/TranscriptPane.h"
 
 #include "audio/AudioPlayer.h"
+#include "model/RecordingStore.h"
 #include "ui/detail/SpeakerChipsBar.h"
 #include "ui/detail/TranscriptTurns.h"
 #include "ui/widgets/Placeholders.h"
@@ -26,6 +27,7 @@ constexpr int kPlayerRoom = 60;
 
 TranscriptPane::TranscriptPane(RecordingStore& store, QWidget* parent)
     : QWidget(parent)
+    , m_store(store)
     , m_layout(new QVBoxLayout(this))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
@@ -93,21 +95,30 @@ void TranscriptPane::setPlayer(AudioPlayer* player)
 
 void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state, MissingOffer offer)
 {
-    const TranscriptPaneState next = transcriptPaneState(recording, state);
-    const bool chips = recording.transcript && showsSpeakerChips(*recording.transcript);
-    m_chips->setVisible(chips && (next == TranscriptPaneState::turns || next == TranscriptPaneState::plainText));
+    TranscriptPaneState next = transcriptPaneState(recording, state);
+    std::shared_ptr<const Transcript> transcript;
+    if (next == TranscriptPaneState::turns || next == TranscriptPaneState::plainText) {
+        transcript = m_store.transcript(recording);
+        // Changed on disk into something unreadable since the list was read.
+        if (!transcript)
+            next = TranscriptPaneState::missing;
+    }
+    const bool chips = transcript && showsSpeakerChips(*transcript);
+    m_chips->setVisible(chips);
     if (chips)
-        m_chips->setRecording(recording);
+        m_chips->setRecording(recording, transcript);
 
+    const bool sameTranscript = transcript && m_shown && (m_shown == transcript || *m_shown == *transcript);
     if (next == TranscriptPaneState::turns) {
-        if (m_state != next || m_shown != recording.transcript)
-            showTurns(*recording.transcript);
+        if (m_state != next || !sameTranscript)
+            showTurns(*transcript);
+        m_shown = transcript;
     } else if (next == TranscriptPaneState::plainText) {
-        const QString text = QString::fromStdString(recording.transcript->plainText());
+        const QString text = QString::fromStdString(transcript->plainText());
         if (m_plainText->toPlainText() != text)
             m_plainText->setPlainText(text);
         m_stack->setCurrentWidget(m_plainText);
-        m_shown = recording.transcript;
+        m_shown = transcript;
     } else if (m_state != next || m_offer != offer) {
         showPlaceholder(next, offer);
     }
@@ -169,7 +180,6 @@ void TranscriptPane::showTurns(const Transcript& transcript)
     m_stack->setCurrentWidget(m_turnsView);
     m_turnsView->doItemsLayout();
     m_turnsView->verticalScrollBar()->setValue(scroll);
-    m_shown = transcript;
     updateActiveTurn();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class QListView;
@@ -62,6 +63,7 @@ private:
     void showTurnMenu(const QPoint& position);
     void showPlaceholder(TranscriptPaneState state, MissingOffer offer);
 
+    RecordingStore& m_store;
     QVBoxLayout* m_layout = nullptr;
     SpeakerChipsBar* m_chips = nullptr;
     QStackedWidget* m_stack = nullptr;
@@ -73,7 +75,7 @@ private:
     QPointer<AudioPlayer> m_player;
     std::optional<TranscriptPaneState> m_state;
     MissingOffer m_offer = MissingOffer::nothing;
-    std::optional<Transcript> m_shown;
+    std::shared_ptr<const Transcript> m_shown;
 };
 
 } // namespace palaverly

@@ -23,7 +23,7 @@ bool sameStructure(const std::vector<LibraryListModel::Row>& a, const std::vecto
 } // namespace
 
 std::vector<LibraryListModel::Row> LibraryListModel::buildRows(
-    const std::vector<Recording>& recordings, const Inputs& inputs, SearchIndex* index)
+    const std::vector<Recording>& recordings, const Inputs& inputs, SearchIndex& index)
 {
     std::vector<Row> rows;
     const auto add = [&](const Recording& recording) {

@@ -54,7 +54,7 @@ public:
     };
     // Sections by date, or the one "Результаты поиска" section while searching.
     static std::vector<Row> buildRows(
-        const std::vector<Recording>& recordings, const Inputs& inputs, SearchIndex* index);
+        const std::vector<Recording>& recordings, const Inputs& inputs, SearchIndex& index);
 
     explicit LibraryListModel(QObject* parent = nullptr);
 

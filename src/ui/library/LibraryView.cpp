@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
@@ -36,8 +37,8 @@ namespace {
 constexpr int kScrollMs = 200;
 constexpr int kAnimationFrameMs = 33;
 constexpr int kPulsePeriodMs = 1200;
-// Search folding done in the background, per turn of the event loop.
-constexpr std::chrono::milliseconds kWarmBudget{8};
+// How often the list looks at what the search index's worker has read meanwhile.
+constexpr int kIndexPollMs = 150;
 
 } // namespace
 
@@ -57,6 +58,16 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
     , m_settings(settings)
     , m_now([] { return QDateTime::currentDateTime(); })
 {
+    // Beside the store's cache; a store without one (tests, previews) gets a private file.
+    std::filesystem::path indexFile;
+    if (!store.cacheFile().empty()) {
+        indexFile = store.cacheFile().parent_path() / "search.sqlite";
+    } else {
+        m_privateIndexFolder = std::make_unique<QTemporaryDir>();
+        indexFile = std::filesystem::path(m_privateIndexFolder->path().toStdString()) / "search.sqlite";
+    }
+    m_searchIndex = std::make_unique<SearchIndex>(indexFile);
+
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
     splitter->setHandleWidth(1);
@@ -81,6 +92,14 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
     m_search->addAction(
         symbolIcon(QStringLiteral("magnifyingglass"), style::secondaryText(palette())), QLineEdit::LeadingPosition);
     columnLayout->addWidget(m_search);
+    m_indexProgress = style::plainLabel(QString(), column);
+    m_indexProgress->setFont(style::font(11));
+    m_indexProgress->setContentsMargins(6, 0, 0, 0);
+    QPalette progressPalette = m_indexProgress->palette();
+    progressPalette.setColor(QPalette::WindowText, style::secondaryText(palette()));
+    m_indexProgress->setPalette(progressPalette);
+    m_indexProgress->hide();
+    columnLayout->addWidget(m_indexProgress);
 
     m_list = new LibraryListView(column);
     m_model = new LibraryListModel(this);
@@ -153,7 +172,8 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
     }
 
     connect(&store, &RecordingStore::recordingsChanged, this, [this] {
-        m_searchIndex.invalidate();
+        m_searchIndex->invalidate();
+        m_searchIndex->prepare(m_store.recordings(), QLocale::system());
         m_warmTimer.start();
         rebuildList();
         refreshDetail();
@@ -168,8 +188,9 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
         m_delegate->setPhase(static_cast<qreal>(elapsed % kPulsePeriodMs) / kPulsePeriodMs);
         m_list->viewport()->update();
     });
-    m_warmTimer.setInterval(0);
-    connect(&m_warmTimer, &QTimer::timeout, this, &LibraryView::warmSearchIndex);
+    m_warmTimer.setInterval(kIndexPollMs);
+    connect(&m_warmTimer, &QTimer::timeout, this, &LibraryView::followSearchIndex);
+    m_searchIndex->prepare(m_store.recordings(), QLocale::system());
     m_warmTimer.start();
 
     rebuildList();
@@ -216,7 +237,7 @@ void LibraryView::rebuildList()
     inputs.calendar = UserCalendar::current();
     inputs.currentRecordingID = m_recorder.currentRecordingID();
     inputs.transcribingState = [this](const Uuid& id) { return m_recorder.transcribingState(id); };
-    auto rows = LibraryListModel::buildRows(m_store.recordings(), inputs, &m_searchIndex);
+    auto rows = LibraryListModel::buildRows(m_store.recordings(), inputs, *m_searchIndex);
 
     const int scroll = m_list->verticalScrollBar()->value();
     m_syncingSelection = true;
@@ -348,7 +369,7 @@ std::unique_ptr<QMenu> LibraryView::makeRowMenu(const Uuid& id)
             this, [this, retries] { m_recorder.retryTranscription(retries); });
         retry->setEnabled(!retries.empty());
     }
-    addTranscriptActions(menu.get(), *recording, window());
+    addTranscriptActions(menu.get(), m_store, *recording, window());
     menu->addSeparator();
 
     const std::filesystem::path folder = recording->directoryURL;
@@ -408,10 +429,20 @@ void LibraryView::updateAnimation()
     }
 }
 
-void LibraryView::warmSearchIndex()
+void LibraryView::followSearchIndex()
 {
-    if (m_searchIndex.warmUp(m_store.recordings(), QLocale::system(), kWarmBudget))
+    const bool grew = m_searchIndex->collect();
+    const SearchIndex::Progress progress = m_searchIndex->progress();
+    if (progress.complete()) {
         m_warmTimer.stop();
+        m_indexProgress->hide();
+    } else {
+        m_indexProgress->setText(
+            QStringLiteral("Готовим поиск по расшифровкам: %1 из %2").arg(progress.indexed).arg(progress.total));
+        m_indexProgress->show();
+    }
+    if (grew && isSearching(m_search->text()))
+        rebuildList();
 }
 
 } // namespace palaverly

@@ -12,11 +12,13 @@
 #include <optional>
 #include <set>
 
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QMessageBox;
 class QPushButton;
 class QStackedWidget;
+class QTemporaryDir;
 class QVariantAnimation;
 
 namespace palaverly {
@@ -76,6 +78,7 @@ public:
     LibraryListView* list() const { return m_list; }
     LibraryListModel* listModel() const { return m_model; }
     QLineEdit* searchField() const { return m_search; }
+    SearchIndex& searchIndex() const { return *m_searchIndex; }
     RecordingDetail* detail() const { return m_detail; }
     QWidget* currentDetailPage() const;
     EmptyState* emptyLibraryPlaceholder() const { return m_emptyLibrary; }
@@ -96,7 +99,7 @@ private:
     void showRowMenu(const QPoint& position);
     void confirmDeletion();
     void updateAnimation();
-    void warmSearchIndex();
+    void followSearchIndex();
 
     RecordingStore& m_store;
     LibraryRecorder& m_recorder;
@@ -106,10 +109,12 @@ private:
     std::set<Uuid> m_pendingDeletion;
     std::optional<Uuid> m_scrollTarget;
     std::function<QDateTime()> m_now;
-    SearchIndex m_searchIndex;
+    std::unique_ptr<QTemporaryDir> m_privateIndexFolder;
+    std::unique_ptr<SearchIndex> m_searchIndex;
     bool m_syncingSelection = false;
 
     QLineEdit* m_search = nullptr;
+    QLabel* m_indexProgress = nullptr;
     LibraryListView* m_list = nullptr;
     LibraryListModel* m_model = nullptr;
     RecordingRowDelegate* m_delegate = nullptr;

@@ -50,9 +50,8 @@ SummaryPaneState summaryPaneState(const Recording& recording, const SummarizingS
 TranscriptPaneState transcriptPaneState(const Recording& recording, const TranscribingState& state)
 {
     const auto& transcript = recording.transcript;
-    if (transcript && !transcript->plainText().empty())
-        return transcript->segments && !transcript->segments->empty() ? TranscriptPaneState::turns
-                                                                      : TranscriptPaneState::plainText;
+    if (transcript && transcript->hasContent())
+        return transcript->hasSegments ? TranscriptPaneState::turns : TranscriptPaneState::plainText;
     switch (state.kind) {
     case TranscribingState::Kind::running:
         return TranscriptPaneState::transcribing;

@@ -28,25 +28,6 @@ QString oneLine(QString text)
     return text.mid(begin, end - begin);
 }
 
-// The transcript's plain text, built only as far as `maxChars` bytes when that is not negative.
-std::string transcriptText(const Transcript& transcript, int maxChars)
-{
-    if (maxChars < 0 || !transcript.segments || transcript.segments->empty())
-        return transcript.plainText();
-    std::string out;
-    const auto limit = static_cast<std::size_t>(maxChars) * 4; // UTF-8 bytes of maxChars characters at most
-    for (const auto& segment : *transcript.segments) {
-        if (!out.empty())
-            out += "\n\n";
-        out += transcript.displayName(segment.speaker);
-        out += ": ";
-        out += segment.text;
-        if (out.size() >= limit)
-            break;
-    }
-    return out;
-}
-
 } // namespace
 
 UserCalendar UserCalendar::current()
@@ -156,7 +137,7 @@ std::string searchFolded(QStringView text, const QLocale& locale)
 }
 
 std::vector<const Recording*> filteredRecordings(
-    const std::vector<Recording>& recordings, const QString& query, const QLocale& locale, SearchIndex* index)
+    const std::vector<Recording>& recordings, const QString& query, const QLocale& locale, SearchIndex& search)
 {
     std::vector<const Recording*> out;
     const QString trimmed = query.trimmed();
@@ -166,15 +147,8 @@ std::vector<const Recording*> filteredRecordings(
             out.push_back(&recording);
         return out;
     }
-    SearchIndex local;
-    SearchIndex& search = index ? *index : local;
     search.prepare(recordings, locale);
-    const std::string needle = search.folder().fold(trimmed.toStdString());
-    const std::vector<std::uint32_t> trigrams = TrigramFilter::trigramsOf(needle);
-    for (const Recording& recording : recordings)
-        if (search.matches(recording, needle, trigrams))
-            out.push_back(&recording);
-    return out;
+    return search.find(recordings, search.folder().fold(trimmed.toStdString()));
 }
 
 QString previewText(const Recording& recording, int maxChars)
@@ -182,11 +156,8 @@ QString previewText(const Recording& recording, int maxChars)
     QString text;
     if (recording.summary && !recording.summary->text.empty())
         text = fromUtf8(recording.summary->text);
-    else if (recording.transcript) {
-        const std::string plain = transcriptText(*recording.transcript, maxChars);
-        if (!plain.empty())
-            text = fromUtf8(plain);
-    }
+    else if (recording.transcript && !recording.transcript->preview.empty())
+        text = fromUtf8(recording.transcript->preview);
     if (!text.isEmpty()) {
         if (maxChars >= 0 && text.size() > maxChars)
             text.truncate(maxChars);
@@ -225,9 +196,7 @@ StatusBadge statusBadge(const Recording& recording, const TranscribingState& sta
 {
     using Kind = StatusBadge::Kind;
     if (const auto& transcript = recording.transcript) {
-        const bool hasSegments = transcript->segments && !transcript->segments->empty();
-        const bool hasText = transcript->text && !transcript->text->empty();
-        if (!hasSegments && !hasText)
+        if (!transcript->hasContent())
             return {Kind::emptyTranscript, QStringLiteral("Пустая расшифровка")};
     } else if (recording.duration == 0) {
         return {Kind::recording, QStringLiteral("Идёт запись…")};

@@ -6,7 +6,7 @@
 
 #include "model/Recording.h"
 #include "recorder/JobStates.h"
-#include "ui/logic/SearchText.h"
+#include "ui/logic/SearchIndex.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -57,13 +57,13 @@ bool isSearching(const QString& query);
 std::string searchFolded(QStringView text, const QLocale& locale);
 
 // The recordings, in the given order, whose name, transcript text (with speaker names) or
-// summary contains the trimmed query; all of them when the trimmed query is empty. `index`, when
-// given, keeps the folded texts between calls.
-std::vector<const Recording*> filteredRecordings(const std::vector<Recording>& recordings, const QString& query,
-    const QLocale& locale, SearchIndex* index = nullptr);
+// summary contains the trimmed query; all of them when the trimmed query is empty. Transcripts
+// that `index` has not read yet are read for the search (slower, the same answer).
+std::vector<const Recording*> filteredRecordings(
+    const std::vector<Recording>& recordings, const QString& query, const QLocale& locale, SearchIndex& index);
 
-// The summary text, else the transcript text, on one line; else the duration; else empty.
-// With `maxChars` >= 0 only about that many characters are built (a row shows a few lines).
+// The summary text, else the beginning of the transcript text (TranscriptInfo::preview), on one
+// line; else the duration; else empty. With `maxChars` >= 0 cut to that many characters.
 QString previewText(const Recording& recording, int maxChars = -1);
 
 // "1:15" below an hour, "1:02:05" from an hour on; seconds are rounded to the nearest.

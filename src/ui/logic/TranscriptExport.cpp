@@ -79,7 +79,7 @@ bool hasSegments(const Transcript& transcript)
     return transcript.segments && !transcript.segments->empty();
 }
 
-QString markdownDocument(const Recording& recording, const QTimeZone& timeZone)
+QString markdownDocument(const Recording& recording, const Transcript* transcript, const QTimeZone& timeZone)
 {
     QStringList blocks;
     blocks << QStringLiteral("# ") + markdownEscaped(oneLine(fromStd(recording.name)));
@@ -89,31 +89,30 @@ QString markdownDocument(const Recording& recording, const QTimeZone& timeZone)
     if (recording.summary && !fromStd(recording.summary->text).trimmed().isEmpty())
         blocks << QStringLiteral("## Итоги") << fromStd(recording.summary->text).trimmed();
     blocks << QStringLiteral("## Расшифровка");
-    if (recording.transcript && hasSegments(*recording.transcript)) {
-        const Transcript& transcript = *recording.transcript;
-        for (const SpeakerGroup& group : buildSpeakerGroups(*transcript.segments)) {
+    if (transcript && hasSegments(*transcript)) {
+        for (const SpeakerGroup& group : buildSpeakerGroups(*transcript->segments)) {
             const QString text = oneLine(turnCopyText(group));
             if (text.isEmpty())
                 continue;
             blocks << QStringLiteral("%1 **%2:** %3")
-                          .arg(turnTime(group.start), markdownEscaped(fromStd(transcript.displayName(group.speaker))),
+                          .arg(turnTime(group.start), markdownEscaped(fromStd(transcript->displayName(group.speaker))),
                               markdownEscaped(text));
         }
-    } else if (recording.transcript) {
-        blocks << markdownEscaped(fromStd(recording.transcript->plainText()).trimmed());
+    } else if (transcript) {
+        blocks << markdownEscaped(fromStd(transcript->plainText()).trimmed());
     }
     return blocks.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
 
-QString plainDocument(const Recording& recording, const QTimeZone& timeZone)
+QString plainDocument(const Recording& recording, const Transcript* transcript, const QTimeZone& timeZone)
 {
     QStringList blocks;
     blocks << oneLine(fromStd(recording.name)) + QLatin1Char('\n') + factsLine(recording, timeZone);
     if (recording.summary && !fromStd(recording.summary->text).trimmed().isEmpty())
         blocks << QStringLiteral("Итоги") << fromStd(recording.summary->text).trimmed();
     blocks << QStringLiteral("Расшифровка");
-    if (recording.transcript)
-        blocks << fromStd(recording.transcript->plainText());
+    if (transcript)
+        blocks << fromStd(transcript->plainText());
     return blocks.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
 
@@ -123,12 +122,12 @@ struct Cue {
     QString text;
 };
 
-std::vector<Cue> cues(const Recording& recording)
+std::vector<Cue> cues(const Recording& recording, const Transcript* whole)
 {
     std::vector<Cue> out;
-    if (!recording.transcript)
+    if (!whole)
         return out;
-    const Transcript& transcript = *recording.transcript;
+    const Transcript& transcript = *whole;
     if (!hasSegments(transcript)) {
         const QString text = oneLine(fromStd(transcript.text.value_or(std::string())));
         const double length = transcript.durationSec > 0 ? transcript.durationSec : recording.duration;
@@ -153,11 +152,11 @@ QString cueTimes(const Cue& cue, QChar separator)
     return subtitleTime(cue.start, separator) + QStringLiteral(" --> ") + subtitleTime(end, separator);
 }
 
-QString srtDocument(const Recording& recording)
+QString srtDocument(const Recording& recording, const Transcript* transcript)
 {
     QStringList blocks;
     int number = 0;
-    for (const Cue& cue : cues(recording)) {
+    for (const Cue& cue : cues(recording, transcript)) {
         QString text = cue.text;
         text.replace(QLatin1String("-->"), QLatin1String("->"));
         blocks << QStringLiteral("%1\n%2\n%3").arg(++number).arg(cueTimes(cue, QLatin1Char(',')), text);
@@ -165,10 +164,10 @@ QString srtDocument(const Recording& recording)
     return blocks.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
 
-QString vttDocument(const Recording& recording)
+QString vttDocument(const Recording& recording, const Transcript* transcript)
 {
     QStringList blocks{QStringLiteral("WEBVTT")};
-    for (const Cue& cue : cues(recording))
+    for (const Cue& cue : cues(recording, transcript))
         blocks << cueTimes(cue, QLatin1Char('.')) + QLatin1Char('\n') + vttEscaped(cue.text);
     return blocks.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
@@ -227,7 +226,7 @@ std::optional<ExportFormat> exportFormatForFilter(const QString& filter)
 
 bool hasTranscriptText(const Recording& recording)
 {
-    return recording.transcript && !recording.transcript->plainText().empty();
+    return recording.transcript && recording.transcript->hasContent();
 }
 
 QString exportFileName(const std::string& title, ExportFormat format)
@@ -257,17 +256,18 @@ QString withExportExtension(const QString& path, ExportFormat format)
     return path.endsWith(suffix, Qt::CaseInsensitive) ? path : path + suffix;
 }
 
-QString exportDocument(const Recording& recording, ExportFormat format, const QTimeZone& timeZone)
+QString exportDocument(
+    const Recording& recording, const Transcript* transcript, ExportFormat format, const QTimeZone& timeZone)
 {
     switch (format) {
     case ExportFormat::markdown:
-        return markdownDocument(recording, timeZone);
+        return markdownDocument(recording, transcript, timeZone);
     case ExportFormat::plainText:
-        return plainDocument(recording, timeZone);
+        return plainDocument(recording, transcript, timeZone);
     case ExportFormat::srt:
-        return srtDocument(recording);
+        return srtDocument(recording, transcript);
     case ExportFormat::webVtt:
-        return vttDocument(recording);
+        return vttDocument(recording, transcript);
     }
     return {};
 }

@@ -37,14 +37,16 @@ QString exportFileName(const std::string& title, ExportFormat format);
 // `path` with the format's extension appended unless it already ends in it (any case).
 QString withExportExtension(const QString& path, ExportFormat format);
 
-// The whole file for the format, UTF-8 text ending in a line break. Speakers are shown by
+// The whole file for the format, UTF-8 text ending in a line break, from the recording and its
+// whole `transcript` (null when it has none). Speakers are shown by
 // their user-given names where there are any. The date of the documents is placed in `timeZone`.
 //   markdown: title, date, duration, the summary when there is one, then the turns as
 //             "[mm:ss] **Name:** text" ([h:mm:ss] from an hour on).
 //   plainText: the same facts without markup, then the transcript's plain text.
 //   srt, webVtt: one cue per segment with text, "Name: " before it; a transcript without
 //             segments is one cue over its whole length.
-QString exportDocument(const Recording& recording, ExportFormat format, const QTimeZone& timeZone);
+QString exportDocument(
+    const Recording& recording, const Transcript* transcript, ExportFormat format, const QTimeZone& timeZone);
 
 // "01:02:03,456" for SRT (separator ','), "01:02:03.456" for WebVTT ('.'). Negative and
 // non-finite times read as 0.

@@ -6,7 +6,9 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/LibraryLogic.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LibraryRecorder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RecorderModelLink.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/SearchText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NgramFilter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SearchFolder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SearchIndex.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ServicesText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SessionFeatures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranscriptExport.cpp
