@@ -4,8 +4,11 @@
 #include "system/SyntheticInputProbe.h"
 #include "system/SystemSettingsPage.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 namespace palaverly {
 
@@ -20,13 +23,16 @@ PermissionsSnapshot::PermissionsSnapshot(QSettings& store, Probes probes, QObjec
     , m_probes(std::move(probes))
 {
     if (!m_probes.sound)
-        m_probes.sound = std::make_unique<NullSoundServerProbe>();
+        m_probes.sound = std::make_shared<NullSoundServerProbe>();
     if (!m_probes.input)
-        m_probes.input = std::make_unique<NullSyntheticInputProbe>();
-    const States states = readStates();
+        m_probes.input = std::make_shared<NullSyntheticInputProbe>();
+    if (!m_probes.lastReading)
+        m_probes.lastReading = std::make_shared<std::optional<Reading>>();
+    const States states = statesOf(*m_probes.lastReading);
     m_microphone = states.microphone;
     m_screenRecording = states.screenRecording;
     m_accessibility = states.accessibility;
+    refresh();
 }
 
 PermissionsSnapshot::~PermissionsSnapshot() = default;
@@ -64,19 +70,19 @@ bool PermissionsSnapshot::allGranted() const
         && m_accessibility == PermissionStatus::granted;
 }
 
-PermissionsSnapshot::States PermissionsSnapshot::readStates() const
+PermissionsSnapshot::States PermissionsSnapshot::statesOf(const std::optional<Reading>& reading) const
 {
     // There is no per-application microphone prompt: the input either works or needs fixing in
-    // the sound settings.
-    const SoundServerProbe::Result sound = m_probes.sound->check();
-    return {sound.defaultInput ? PermissionStatus::granted : PermissionStatus::denied,
-        withPromptFlag(sound.outputMonitor, kHasPromptedScreenRecordingKey),
-        withPromptFlag(m_probes.input->available(), kHasPromptedAccessibilityKey)};
+    // the sound settings. Before the first answer nothing is known about it.
+    const PermissionStatus microphone = !reading ? PermissionStatus::notDetermined
+        : reading->defaultInput                  ? PermissionStatus::granted
+                                                 : PermissionStatus::denied;
+    return {microphone, withPromptFlag(reading && reading->outputMonitor, kHasPromptedScreenRecordingKey),
+        withPromptFlag(reading && reading->syntheticInput, kHasPromptedAccessibilityKey)};
 }
 
-void PermissionsSnapshot::refresh()
+void PermissionsSnapshot::assign(const States& states)
 {
-    const States states = readStates();
     if (states.microphone != m_microphone) {
         m_microphone = states.microphone;
         emit microphoneChanged(m_microphone);
@@ -91,32 +97,62 @@ void PermissionsSnapshot::refresh()
     }
 }
 
+void PermissionsSnapshot::refresh()
+{
+    assign(statesOf(*m_probes.lastReading));
+    if (m_probing) {
+        m_probeAgain = true;
+        return;
+    }
+    m_probing = true;
+    probe([this](const Reading&) { probeFinished(); });
+}
+
+void PermissionsSnapshot::probeFinished()
+{
+    m_probing = false;
+    assign(statesOf(*m_probes.lastReading));
+    if (m_probeAgain) {
+        m_probeAgain = false;
+        refresh();
+    }
+}
+
+void PermissionsSnapshot::probe(std::function<void(const Reading&)> answered)
+{
+    // Posted through the application object, which outlives every snapshot: the guard is read on
+    // the main thread only, where the snapshot is destroyed.
+    QThreadPool::globalInstance()->start(
+        [sound = m_probes.sound, input = m_probes.input, last = m_probes.lastReading,
+            guard = QPointer<PermissionsSnapshot>(this), answered = std::move(answered)]() mutable {
+            const SoundServerProbe::Result server = sound->check();
+            const Reading reading{server.defaultInput, server.outputMonitor, input->available()};
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [last = std::move(last), guard = std::move(guard), answered = std::move(answered), reading] {
+                    *last = reading;
+                    if (guard)
+                        answered(reading);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
 void PermissionsSnapshot::request(PermissionKind kind, std::function<void(PermissionStatus)> done)
 {
-    bool granted = false;
-    switch (kind) {
-    case PermissionKind::microphone:
-        granted = m_probes.sound->check().defaultInput;
-        break;
-    case PermissionKind::screenRecording:
-        m_store.setValue(kHasPromptedScreenRecordingKey, true);
+    if (kind == PermissionKind::screenRecording || kind == PermissionKind::accessibility) {
+        m_store.setValue(
+            kind == PermissionKind::screenRecording ? kHasPromptedScreenRecordingKey : kHasPromptedAccessibilityKey,
+            true);
         m_store.sync();
-        granted = m_probes.sound->check().outputMonitor;
-        break;
-    case PermissionKind::accessibility:
-        m_store.setValue(kHasPromptedAccessibilityKey, true);
-        m_store.sync();
-        granted = m_probes.input->available();
-        break;
     }
-    const PermissionStatus result = granted ? PermissionStatus::granted : PermissionStatus::denied;
-    QMetaObject::invokeMethod(
-        this,
-        [done = std::move(done), result] {
-            if (done)
-                done(result);
-        },
-        Qt::QueuedConnection);
+    probe([kind, done = std::move(done)](const Reading& reading) {
+        const bool granted = kind == PermissionKind::microphone ? reading.defaultInput
+            : kind == PermissionKind::screenRecording           ? reading.outputMonitor
+                                                                : reading.syntheticInput;
+        if (done)
+            done(granted ? PermissionStatus::granted : PermissionStatus::denied);
+    });
 }
 
 void PermissionsSnapshot::openSystemSettings(PermissionKind kind) const
