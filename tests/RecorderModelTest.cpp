@@ -3,6 +3,7 @@
 // "palaverly_mic" sink (whose monitor is the default input) for the user's voice.
 #include "recorder/RecorderModel.h"
 
+#include "FakeCaptureBackend.h"
 #include "LogCapture.h"
 #include "QtWait.h"
 #include "RecorderRig.h"
@@ -11,6 +12,7 @@
 
 #include <QSignalSpy>
 #include <cmath>
+#include <future>
 #include <gtest/gtest.h>
 
 using namespace palaverly;
@@ -47,6 +49,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
     TonePlayer voice(kMicSink, 1000, 0.1);
 
     model->toggleMeeting();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     EXPECT_EQ(model->currentKind(), RecordingKind::meeting);
     ASSERT_TRUE(model->currentRecordingID());
@@ -127,6 +130,7 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     EXPECT_FALSE(model->isRecording());
 
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     EXPECT_EQ(model->currentKind(), RecordingKind::note);
     const Uuid id = *model->currentRecordingID();
@@ -153,6 +157,7 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
     {
         ScopedEnvironment noServer("PULSE_SERVER", "unix:/nonexistent/palaverly-test-socket");
         model->toggleMeeting();
+        ASSERT_TRUE(startSettled());
     }
 
     EXPECT_FALSE(model->isRecording());
@@ -172,7 +177,76 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
 
     // The next successful start clears the error.
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording());
     EXPECT_FALSE(model->lastError());
     model->toggleNote();
+}
+
+namespace {
+
+// A model whose captures come up only when the test lets them: each start waits in the capture
+// thread until released.
+class HeldStartTest : public ::testing::Test {
+protected:
+    void holdStarts()
+    {
+        m_gate = std::make_shared<std::promise<void>>();
+        m_control->beforeStart = [released = m_gate->get_future().share()] { released.wait(); };
+    }
+    void releaseStarts() { m_gate->set_value(); }
+
+    std::shared_ptr<FakeCaptureBackend::Control> m_control = std::make_shared<FakeCaptureBackend::Control>();
+    std::shared_ptr<std::promise<void>> m_gate;
+    RecorderRig m_rig{nullptr, [this] { return std::make_unique<FakeCaptureBackend>(m_control); }};
+    RecorderModel& m_model = *m_rig.model;
+    LogCapture m_logs;
+};
+
+} // namespace
+
+TEST_F(HeldStartTest, TheTogglesReturnWhileTheCaptureComesUpAndAStopMeanwhileDropsTheStart)
+{
+    QSignalSpy recordingChanged(&m_model, &RecorderModel::isRecordingChanged);
+    holdStarts();
+    m_model.toggleMeeting();
+    EXPECT_TRUE(m_model.isStarting());
+    EXPECT_FALSE(m_model.isRecording());
+    m_model.toggleNote(); // the start on its way answers this one too
+    releaseStarts();
+    ASSERT_TRUE(m_rig.startSettled());
+    ASSERT_TRUE(m_model.isRecording());
+    EXPECT_EQ(m_model.currentKind(), RecordingKind::meeting);
+    EXPECT_EQ(m_control->starts.load(), 1);
+    m_model.toggleNote(); // stops the meeting
+    ASSERT_FALSE(m_model.isRecording());
+    EXPECT_EQ(recordingChanged.count(), 2);
+
+    // A stop while the capture comes up: the recording never shows and nothing of it stays.
+    holdStarts();
+    m_model.toggleNote();
+    const Uuid meeting = m_rig.store.recordings().at(0).id;
+    m_model.stopCurrent();
+    releaseStarts();
+    ASSERT_TRUE(m_rig.startSettled());
+    EXPECT_FALSE(m_model.isRecording());
+    EXPECT_EQ(recordingChanged.count(), 2);
+    EXPECT_FALSE(m_control->running.load());
+    m_rig.store.reload();
+    ASSERT_EQ(m_rig.store.recordings().size(), 1u);
+    EXPECT_EQ(m_rig.store.recordings()[0].id, meeting);
+    EXPECT_TRUE(std::filesystem::is_empty(m_rig.library.base() / "notes"));
+    const auto lines = m_logs.messages("RecorderModel");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+        [](const QString& line) { return line.startsWith(QStringLiteral("Note start cancelled (")); }));
+
+    // A start that fails while held ends in the failure path, like any other.
+    m_control->startError = CaptureBackend::StartError{CaptureBackend::StartError::Kind::failed, "нет ответа"};
+    holdStarts();
+    m_model.toggleNote();
+    releaseStarts();
+    ASSERT_TRUE(m_rig.startSettled());
+    EXPECT_EQ(m_model.lastError(), "PulseAudio microphone start failed: нет ответа");
+    EXPECT_EQ(m_logs.errors("RecorderModel").back(),
+        QStringLiteral("Note start failed: PulseAudio microphone start failed: нет ответа"));
 }

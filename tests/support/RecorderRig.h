@@ -7,6 +7,7 @@
 
 #include "FakeChatService.h"
 #include "FakeSpeechService.h"
+#include "QtWait.h"
 #include "RecordingSleeper.h"
 #include "TempLibrary.h"
 
@@ -18,14 +19,23 @@ namespace palaverly::test {
 // retries never wait. Fixtures derive from it (or hold one) and use the members directly.
 class RecorderRig {
 public:
-    explicit RecorderRig(AppSettings* settings = nullptr)
+    // `makeCaptureBackend`: the capture back end of every recording; empty: the real one.
+    explicit RecorderRig(
+        AppSettings* settings = nullptr, std::function<std::unique_ptr<CaptureBackend>()> makeCaptureBackend = {})
     {
         auto deps = std::make_unique<RecorderDependencies>();
+        deps->makeCaptureBackend = std::move(makeCaptureBackend);
         deps->transcriber = [this] { return transcriber(); };
         deps->chat = [client = std::make_shared<const OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper)] {
             return client;
         };
         model = std::make_unique<RecorderModel>(store, settings, std::move(deps));
+    }
+
+    // Runs the event loop until no start is coming up any more.
+    bool startSettled(int timeoutMs = 15000) const
+    {
+        return waitUntil([this] { return !model->isStarting(); }, timeoutMs);
     }
 
     ~RecorderRig()
