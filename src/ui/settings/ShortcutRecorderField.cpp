@@ -1,11 +1,13 @@
 #include "ui/settings/ShortcutRecorderField.h"
 
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/ViewStyle.h"
 #include "ui/widgets/WindowStyle.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -41,9 +43,19 @@ bool isModifierKey(int key)
 ShortcutRecorderField::ShortcutRecorderField(QWidget* parent)
     : QWidget(parent)
 {
-    auto* layout = new QHBoxLayout(this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(3);
+    auto* layout = new QHBoxLayout;
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
+    column->addLayout(layout);
+    m_message = style::wrappedLabel({}, false, this);
+    m_message->setObjectName(QStringLiteral("recorderMessage"));
+    m_message->setMaximumWidth(320);
+    style::setTextColor(m_message, style::systemRed());
+    m_message->hide();
+    column->addWidget(m_message);
     m_field = new QPushButton(this);
     m_field->setObjectName(QStringLiteral("recorderField"));
     m_field->setMinimumWidth(150);
@@ -88,10 +100,22 @@ QString ShortcutRecorderField::labelText() const
     return QStringLiteral("Не задан");
 }
 
+QString ShortcutRecorderField::message() const
+{
+    return m_message->text();
+}
+
+void ShortcutRecorderField::showMessage(const QString& text)
+{
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
+}
+
 void ShortcutRecorderField::startCapturing()
 {
     if (m_capturing)
         return;
+    showMessage({});
     m_capturing = true;
     qApp->installEventFilter(this);
     updateLabel();
@@ -108,6 +132,7 @@ void ShortcutRecorderField::stopCapturing()
 
 void ShortcutRecorderField::assign(const HotkeyConfig& value)
 {
+    showMessage({});
     m_hotkey = value;
     updateLabel();
     emit hotkeyEdited(value);
@@ -138,6 +163,12 @@ bool ShortcutRecorderField::eventFilter(QObject* watched, QEvent* event)
         if (pressed.keyCode == 0 || (pressed.modifiers & anyModifier) == 0)
             return true;
         stopCapturing();
+        if (const auto other = usedElsewhere ? usedElsewhere(pressed) : std::nullopt) {
+            // Two shortcuts on one combination: only one of them could ever be taken.
+            showMessage(QStringLiteral("%1 уже назначено на «%2». Выберите другое сочетание.")
+                            .arg(pressed.displayString(), *other));
+            return true;
+        }
         assign(pressed);
         return true;
     }
