@@ -2,6 +2,7 @@ palaverly_add_test(LibraryLogicTest)
 palaverly_add_test(DetailLogicTest)
 palaverly_add_test(ChipsFlowTest)
 palaverly_add_test(TypewriterTest)
+palaverly_add_test(UntrustedTextTest)
 palaverly_add_test(SearchTextTest)
 
 palaverly_add_test(LibraryViewTest GUI)
