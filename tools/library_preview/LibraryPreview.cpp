@@ -5,7 +5,8 @@
 //
 // States: empty, none, detail, playing, summary-running, summary-failed, live, failed,
 // transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar, toolbar-menu,
-// row-menu, actions-menu, chip-menu.
+// row-menu, actions-menu, chip-menu, keys-across-header (the last meeting of today selected, then
+// the down arrow).
 #include "DemoLibrary.h"
 #include "ScriptedRecorder.h"
 
@@ -21,6 +22,7 @@
 #include "ui/library/RecordButton.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -88,7 +90,8 @@ int main(int argc, char** argv)
 
     if (state == QStringLiteral("detail") || state == QStringLiteral("rename") || state == QStringLiteral("playing")
         || state == QStringLiteral("idle-toolbar") || state == QStringLiteral("toolbar-menu")
-        || state == QStringLiteral("actions-menu") || state == QStringLiteral("chip-menu"))
+        || state == QStringLiteral("actions-menu") || state == QStringLiteral("chip-menu")
+        || state == QStringLiteral("keys-across-header"))
         select(demo.longMeeting);
     else if (state == QStringLiteral("summary-running")) {
         recorder.setSummarizing(demo.longMeeting, SummarizingState::running());
@@ -118,6 +121,11 @@ int main(int argc, char** argv)
             view->detail()->transcriptPane()->chipsBar()->openRename("SPEAKER_00");
         if (state == QStringLiteral("toolbar-menu"))
             view->recordButton()->showMenu();
+        if (state == QStringLiteral("keys-across-header")) {
+            view->list()->setFocus();
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QApplication::sendEvent(view->list(), &down);
+        }
         if (state == QStringLiteral("row-menu")) {
             QMenu* menu = view->makeRowMenu(demo.failedNote).release();
             menu->popup(window->mapToGlobal(QPoint(120, 330)));

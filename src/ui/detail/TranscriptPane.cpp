@@ -108,30 +108,40 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
             m_plainText->setPlainText(text);
         m_stack->setCurrentWidget(m_plainText);
         m_shown = recording.transcript;
-    } else if (const bool notice = next == TranscriptPaneState::missing && !serviceSetUp;
-               m_state != next || m_showsServiceNotice != notice) {
-        const bool running = next == TranscriptPaneState::transcribing;
-        EmptyState::Content content{
-            running ? QStringLiteral("arrow.triangle.2.circlepath") : QStringLiteral("text.bubble"),
-            running ? QStringLiteral("Расшифровываем…") : QStringLiteral("Нет расшифровки"),
-            running ? QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.")
+    } else {
+        const bool notice = next == TranscriptPaneState::missing && !serviceSetUp;
+        // A failed transcription says why under the placeholder.
+        const QString failure
+            = !notice && state.kind == TranscribingState::Kind::failed && next == TranscriptPaneState::missing
+            ? QString::fromStdString(state.detail)
+            : QString();
+        if (m_state != next || m_showsServiceNotice != notice || failure != m_failure) {
+            const bool running = next == TranscriptPaneState::transcribing;
+            EmptyState::Content content{
+                running ? QStringLiteral("arrow.triangle.2.circlepath") : QStringLiteral("text.bubble"),
+                running ? QStringLiteral("Расшифровываем…") : QStringLiteral("Нет расшифровки"),
+                running
+                    ? QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.")
                     : QStringLiteral("Расшифровка не удалась или ещё не сгенерирована."),
-            false, running, style::secondaryText(palette())};
-        if (notice) {
-            content.icon = QStringLiteral("exclamationmark.triangle");
-            content.title = QStringLiteral("Сервис распознавания не настроен");
-            content.message = QStringLiteral("Укажите в настройках адрес сервиса распознавания речи — "
-                                             "тогда записи будут расшифровываться.");
-            auto* open = new QPushButton(QStringLiteral("Открыть настройки сервисов"));
-            open->setObjectName(QStringLiteral("openServiceSettingsButton"));
-            connect(open, &QPushButton::clicked, this, &TranscriptPane::openServiceSettingsRequested);
-            content.action = open;
+                false, running, style::secondaryText(palette())};
+            if (notice) {
+                content.icon = QStringLiteral("exclamationmark.triangle");
+                content.title = QStringLiteral("Сервис распознавания не настроен");
+                content.message = QStringLiteral("Укажите в настройках адрес сервиса распознавания речи — "
+                                                 "тогда записи будут расшифровываться.");
+                auto* open = new QPushButton(QStringLiteral("Открыть настройки сервисов"));
+                open->setObjectName(QStringLiteral("openServiceSettingsButton"));
+                connect(open, &QPushButton::clicked, this, &TranscriptPane::openServiceSettingsRequested);
+                content.action = open;
+            }
+            m_showsServiceNotice = notice;
+            content.iconSize = 26;
+            content.detail = failure;
+            m_placeholderArea->showContent(content);
+            m_stack->setCurrentWidget(m_placeholderArea);
+            m_shown.reset();
+            m_failure = failure;
         }
-        m_showsServiceNotice = notice;
-        content.iconSize = 26;
-        m_placeholderArea->showContent(content);
-        m_stack->setCurrentWidget(m_placeholderArea);
-        m_shown.reset();
     }
     m_state = next;
 }

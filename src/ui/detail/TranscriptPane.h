@@ -70,6 +70,7 @@ private:
     std::optional<TranscriptPaneState> m_state;
     bool m_showsServiceNotice = false;
     std::optional<Transcript> m_shown;
+    QString m_failure; // the reason the placeholder shows, when the transcription failed
 };
 
 } // namespace palaverly
