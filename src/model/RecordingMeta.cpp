@@ -18,14 +18,9 @@ std::optional<RecordingMeta> RecordingMeta::fromJson(const nlohmann::json& objec
     const auto duration = json::number(object, "duration");
     if (!id || !name || !createdAt || !duration)
         return std::nullopt;
-    RecordingKind kind = RecordingKind::meeting;
-    if (!json::absent(object, "kind")) {
-        // A kind that is not a string at all is a type error, not an unknown kind.
-        const auto raw = json::string(object, "kind");
-        if (!raw)
-            return std::nullopt;
-        kind = recordingKindFromRaw(*raw);
-    }
+    // Missing, or any other value (another word, a number, an object): a meeting.
+    const auto raw = json::string(object, "kind");
+    const RecordingKind kind = raw ? recordingKindFromRaw(*raw) : RecordingKind::meeting;
     return RecordingMeta{*id, std::move(*name), *createdAt, *duration, kind};
 }
 
