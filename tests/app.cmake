@@ -1,2 +1,2 @@
 palaverly_add_test(TrayMenuModelTest GUI)
-palaverly_add_test(MenuBarControllerTest GUI DISPLAY SOUND)
+palaverly_add_test(MenuBarControllerTest GUI DISPLAY SOUND LIBS PkgConfig::XCB)

@@ -76,6 +76,9 @@ public:
     DictationManager& dictation() { return *m_dictation; }
     DictationHotkeyMonitor& dictationMonitor() { return *m_dictationMonitor; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // A recording has just ended (the library window comes forward then).
     void recordingFinished();
@@ -119,6 +122,7 @@ private:
     std::unique_ptr<DictationManager> m_dictation;
     std::unique_ptr<DictationHotkeyMonitor> m_dictationMonitor;
     std::unique_ptr<DictationPanelController> m_dictationPanel;
+    QColor m_markColor;
     QIcon m_idleIcon;
     QIcon m_recordingIcon;
     QPointer<QWidget> m_fallbackWindow;
