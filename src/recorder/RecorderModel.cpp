@@ -119,6 +119,16 @@ QString startLabel(RecordingKind kind)
     return kind == RecordingKind::note ? QStringLiteral("Note") : QStringLiteral("Meeting");
 }
 
+// The start of a capture source as the start's thread runs it: the failure's text, or nothing.
+template <typename Source> std::function<std::optional<std::string>()> startOf(Source& source)
+{
+    return [&source]() -> std::optional<std::string> {
+        if (const auto failure = source.start())
+            return failure->description();
+        return std::nullopt;
+    };
+}
+
 // Capture thread: hand the buffer on to the session (while it lives) and meter it, nothing else.
 std::function<void(const AudioBuffer&)> forwardTo(std::weak_ptr<RecordingSession> session,
     void (RecordingSession::*append)(AudioBuffer), std::shared_ptr<AudioLevelMeter> meter)
@@ -162,11 +172,7 @@ void RecorderModel::startMeeting()
     SystemAudioCapture& capture = *pending->meetingCapture;
     capture.onSystemBuffer = forwardTo(pending->session, &RecordingSession::appendSystem, m_systemMeter);
     capture.onMicBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
-    launchStart(std::move(pending), [&capture]() -> std::optional<std::string> {
-        if (const auto failure = capture.start())
-            return failure->description();
-        return std::nullopt;
-    });
+    launchStart(std::move(pending), startOf(capture));
 }
 
 void RecorderModel::startNote()
@@ -181,11 +187,7 @@ void RecorderModel::startNote()
         m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
     MicrophoneTap& tap = *pending->noteMic;
     tap.onBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
-    launchStart(std::move(pending), [&tap]() -> std::optional<std::string> {
-        if (const auto failure = tap.start())
-            return failure->description();
-        return std::nullopt;
-    });
+    launchStart(std::move(pending), startOf(tap));
 }
 
 void RecorderModel::launchStart(
