@@ -45,15 +45,6 @@ TEST(TrayMenuModelTest, LinesFollowTheRecorderState)
     EXPECT_EQ(failedItems[3].symbol, "exclamationmark.octagon");
     EXPECT_EQ(texts(failedItems).at(5), "Записать встречу");
 
-    // Texts from outside are one line of at most 80 characters; the tooltip has all of them.
-    TrayMenuState noisy = idle;
-    noisy.lastError = "Не удалось запустить захват звука: <b>ответ</b>\n" + std::string(200, 'x');
-    const TrayMenuItem error = buildTrayMenu(noisy).at(0);
-    EXPECT_EQ(error.text.size(), 80);
-    EXPECT_TRUE(error.text.startsWith("Не удалось запустить захват звука: <b>ответ</b> xxx"));
-    EXPECT_TRUE(error.text.endsWith(QChar(0x2026)));
-    EXPECT_TRUE(error.toolTip.contains("&lt;b&gt;ответ&lt;/b&gt;<br>" + QString(200, 'x')));
-
     TrayMenuState running = failed;
     running.runningStage = "processing"; // a running job wins over a failed one
     EXPECT_EQ(texts(buildTrayMenu(running)).at(0), "Расшифровка (processing)…");
