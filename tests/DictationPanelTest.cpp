@@ -110,7 +110,7 @@ TEST(DictationPanelTest, ThePanelIsAtLeast200WideInEveryStateAndLoudBarsMakeItTa
     auto mic = std::make_shared<test::FakeCaptureBackend::Control>();
     DictationManager::Dependencies deps;
     deps.microphone = std::make_unique<MicrophoneTap>(std::make_unique<test::FakeCaptureBackend>(mic));
-    deps.speechClient = &client;
+    deps.transcriber = fixedTranscriber(client);
     deps.paste = [](const std::string&) {};
     DictationManager manager(std::move(deps));
     DictationPanelController controller(&manager);
