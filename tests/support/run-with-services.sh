@@ -195,11 +195,12 @@ trap cleanup EXIT
 
 # X server. Runs started at the same moment may pick the same free display: the one whose Xvfb
 # does not own the display's lock file moves on to the next, instead of running its tests on the
-# other's server, where their key grabs would meet.
+# other's server, where their key grabs would meet. -noreset: by default Xvfb resets whenever its
+# last client leaves, and a test that connects during the reset is refused.
 display=""
 for n in $(seq 90 140); do
   if [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; then continue; fi
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension RANDR >"$runtime/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset -ac +extension XTEST +extension RANDR >"$runtime/xvfb.log" 2>&1 &
   xvfb_pid=$!
   if DISPLAY=":$n" wait_for 400 xdpyinfo && [ "$(tr -d ' \n' <"/tmp/.X${n}-lock" 2>/dev/null)" = "$xvfb_pid" ]; then
     display=":$n"
