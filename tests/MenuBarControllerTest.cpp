@@ -9,6 +9,7 @@
 #include "system/X11KeyGrab.h"
 #include "ui/library/LibraryWindow.h"
 #include "ui/logic/UntrustedText.h"
+#include "ui/settings/ShortcutRecorderField.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include "LogCapture.h"
@@ -16,11 +17,13 @@
 #include "RecorderRig.h"
 #include "SoundServer.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -254,6 +257,38 @@ TEST_F(MenuBarControllerTest, GlobalHotkeysStartAndStopAndFollowTheSettings)
     EXPECT_EQ(action("Остановить")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     press("ctrl+alt+s");
     ASSERT_TRUE(waitUntil([&] { return !recorder->isRecording(); }));
+}
+
+TEST_F(MenuBarControllerTest, AShortcutFieldTakesTheCombinationsOfOurOwnHotkeysWhileItRecords)
+{
+    settings.setDictationHotkey({2, HotkeyConfig::kCommand | HotkeyConfig::kOption}); // Ctrl+Alt+D
+    ASSERT_TRUE(controller->dictationMonitor().hasTap());
+    controller->openSettings();
+    QWidget* window = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->findChild<ShortcutRecorderField*>(QStringLiteral("noteField")))
+            window = top;
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* field = window->findChild<ShortcutRecorderField*>(QStringLiteral("noteField"));
+
+    // The meeting's and the dictation's combinations reach the field, which refuses them; neither
+    // a meeting nor a dictation starts.
+    const auto press = [](const char* keys) { QProcess::execute("xdotool", {"key", "--clearmodifiers", keys}); };
+    for (const auto& [keys, owner] :
+        {std::pair{"ctrl+alt+r", "«Новая встреча»"}, {"ctrl+alt+d", "«Push-to-talk диктовка»"}}) {
+        field->startCapturing();
+        press(keys);
+        ASSERT_TRUE(waitUntil([&] { return !field->isCapturing(); })) << keys;
+        EXPECT_TRUE(field->message().contains(QString::fromUtf8(owner))) << field->message().toStdString();
+    }
+    settle(300);
+    EXPECT_FALSE(recorder->isRecording() || recorder->isStarting());
+    EXPECT_EQ(controller->dictation().state(), DictationManager::State::idle());
+
+    // Once the field is done, the hotkeys are the program's again.
+    press("ctrl+alt+r");
+    EXPECT_TRUE(waitUntil([&] { return recorder->isRecording(); }));
 }
 
 TEST_F(MenuBarControllerTest, TheMarkTakesThePanelsColourAndIsDrawnForEveryScale)

@@ -15,6 +15,8 @@ namespace palaverly {
 
 namespace {
 
+constexpr int kMessageWidth = 320;
+
 // Keys that only change the modifiers; pressing one alone is not a combination.
 bool isModifierKey(int key)
 {
@@ -52,7 +54,7 @@ ShortcutRecorderField::ShortcutRecorderField(QWidget* parent)
     column->addLayout(layout);
     m_message = style::wrappedLabel({}, false, this);
     m_message->setObjectName(QStringLiteral("recorderMessage"));
-    m_message->setMaximumWidth(320);
+    m_message->setFixedWidth(kMessageWidth);
     style::setTextColor(m_message, style::systemRed());
     m_message->hide();
     column->addWidget(m_message);
@@ -75,6 +77,7 @@ ShortcutRecorderField::ShortcutRecorderField(QWidget* parent)
     connect(m_clearButton, &QToolButton::clicked, this, [this] { assign(HotkeyConfig{0, 0}); });
     layout->addWidget(m_field);
     layout->addWidget(m_clearButton);
+    layout->addStretch(1); // the field keeps its width when the message under it is wider
     changeEvent(nullptr);
     updateLabel();
 }
@@ -108,6 +111,8 @@ QString ShortcutRecorderField::message() const
 void ShortcutRecorderField::showMessage(const QString& text)
 {
     m_message->setText(text);
+    // Every line of it: the row the field sits in is only as high as the field asks for.
+    m_message->setFixedHeight(text.isEmpty() ? 0 : m_message->heightForWidth(kMessageWidth));
     m_message->setVisible(!text.isEmpty());
 }
 
@@ -118,6 +123,9 @@ void ShortcutRecorderField::startCapturing()
     showMessage({});
     m_capturing = true;
     qApp->installEventFilter(this);
+    // The keyboard of the whole session, so that a combination some program holds (this one's
+    // own hotkeys and dictation key included) comes here instead of setting that program off.
+    m_field->grabKeyboard();
     updateLabel();
 }
 
@@ -127,6 +135,7 @@ void ShortcutRecorderField::stopCapturing()
         return;
     m_capturing = false;
     qApp->removeEventFilter(this);
+    m_field->releaseKeyboard();
     updateLabel();
 }
 

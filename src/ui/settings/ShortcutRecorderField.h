@@ -13,10 +13,10 @@ class QToolButton;
 namespace palaverly {
 
 // A field that records one key combination. Clicking it starts capturing ("Нажмите…"); while it
-// captures, every key press and release in the program is taken by the field and goes nowhere
-// else. Escape stops without a change; a key without Ctrl, Alt, Super or Shift is ignored and
-// capturing goes on; a key with at least one of them becomes the new combination and stops
-// capturing. Clicking the field again, or hiding it, stops as well. A combination another
+// captures, it holds the keyboard of the session: every key press and release is taken by the
+// field and goes nowhere else, global hotkeys of any program included. Escape stops without a change; a key without
+// Ctrl, Alt, Super or Shift is ignored and capturing goes on; a key with at least one of them becomes the new
+// combination and stops capturing. Clicking the field again, or hiding it, stops as well. A combination another
 // shortcut already has is refused with a message under the field that names that shortcut. The
 // small button beside it clears the combination. Main thread.
 class ShortcutRecorderField : public QWidget {
