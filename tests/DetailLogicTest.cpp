@@ -54,6 +54,7 @@ TEST(DetailLogicTest, PaneStates)
     EXPECT_EQ(transcriptPaneState(r, transcribing), TranscriptPaneState::plainText);
     r.transcript.reset();
     EXPECT_EQ(transcriptPaneState(r, TranscribingState::failed("x")), TranscriptPaneState::missing);
+    EXPECT_EQ(transcriptPaneState(r, TranscribingState::queued()), TranscriptPaneState::queued);
 }
 
 TEST(DetailLogicTest, TurnsSplitOnlyWhereTheSpeakerChanges)

@@ -1,5 +1,5 @@
 // Push-to-talk dictation with the real pieces: the X server (key grab, XTest paste, clipboard),
-// the PulseAudio daemon (the virtual microphone), the panel and a speech service on 127.0.0.1.
+// the sound server (the virtual microphone), the panel and a speech service on 127.0.0.1.
 // A text field of this process stands in for the application that has the keyboard focus.
 #include "dictation/DictationHotkeyMonitor.h"
 #include "dictation/DictationManager.h"
@@ -26,6 +26,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <optional>
 #include <xcb/xcb.h>
 
 using namespace palaverly;
@@ -390,6 +391,44 @@ TEST_F(DictationEndToEndTest, AFailingServiceShowsTheErrorForThreeSeconds)
     EXPECT_TRUE(test::waitUntil([&] { return m_panel->panel() == nullptr; }));
     EXPECT_TRUE(m_app.field().text().isEmpty());
     EXPECT_TRUE(QDir(m_tempRoot.path()).entryList({"dictation-*"}, QDir::Dirs).isEmpty());
+}
+
+TEST_F(DictationEndToEndTest, ASoundServerThatDiesWhileTheKeyIsHeldEndsTheDictationInAnError)
+{
+    test::LogCapture log;
+    auto voice = startVoice();
+    ASSERT_TRUE(voice);
+    ASSERT_TRUE(keyRepeatOff());
+    ASSERT_TRUE(pressAndHoldWhileTheMicrophoneDelivers());
+    std::optional<test::SoundServerOutage> outage(std::in_place);
+    ASSERT_TRUE(outage->killed());
+    voice.reset(); // it died with the server
+    ASSERT_TRUE(settlesIn(Kind::error, 5000));
+    EXPECT_EQ(m_manager->state().message, DictationManager::kSoundServerGone);
+    EXPECT_TRUE(log.contains(QStringLiteral("Dictation"),
+        QStringLiteral("Dictation recording failed: ") + QString::fromUtf8(DictationManager::kSoundServerGone)));
+    ASSERT_TRUE(test::waitUntil([&] { return m_panel->panel() && !m_panel->panel()->text().isEmpty(); }));
+    EXPECT_EQ(
+        QString(m_panel->panel()->text()).replace('\n', ' '), QString::fromUtf8(DictationManager::kSoundServerGone));
+
+    // Letting the key go sends nothing; the error gives way to idle as any error does.
+    ASSERT_TRUE(xdotool({"keyup", "d", "keyup", "alt", "keyup", "ctrl"}));
+    ASSERT_TRUE(outage->restart());
+    ASSERT_TRUE(test::waitUntil([&] { return m_errorSleeper->gate.waiting() == 1; }));
+    m_errorSleeper->gate.open();
+    ASSERT_TRUE(settlesIn(Kind::idle));
+    EXPECT_TRUE(test::waitUntil([&] { return m_panel->panel() == nullptr; }));
+    EXPECT_TRUE(m_service.requests().empty());
+    EXPECT_TRUE(m_app.field().text().isEmpty());
+    EXPECT_TRUE(QDir(m_tempRoot.path()).entryList({"dictation-*"}, QDir::Dirs).isEmpty());
+
+    // The next dictation records from the server that came back.
+    voice = startVoice();
+    ASSERT_TRUE(voice);
+    ASSERT_TRUE(pressAndHoldWhileTheMicrophoneDelivers());
+    ASSERT_TRUE(xdotool({"keyup", "d", "keyup", "alt", "keyup", "ctrl"}));
+    ASSERT_TRUE(settlesIn(Kind::idle));
+    EXPECT_TRUE(test::waitUntil([&] { return m_app.field().text() == kSentence; }, 3000));
 }
 
 TEST_F(DictationEndToEndTest, TheKeyDoesNothingWhileAMeetingRecords)

@@ -214,6 +214,7 @@ TEST(LibraryLogicTest, BadgesFollowTheTranscriptTheDurationAndTheJob)
     EXPECT_EQ(statusBadge(r, {}).text, "Нет расшифровки");
     EXPECT_EQ(statusBadge(r, failed).text, "Ошибка расшифровки");
     EXPECT_EQ(statusBadge(r, running).text, "Расшифровываем…");
+    EXPECT_EQ(statusBadge(r, TranscribingState::queued()).text, "В очереди на расшифровку");
 
     // An empty transcript is reported before any job state.
     r.transcript = transcriptOf({});

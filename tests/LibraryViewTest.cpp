@@ -14,6 +14,7 @@
 #include "ui/widgets/Placeholders.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -142,7 +143,7 @@ TEST_F(LibraryViewTest, RightClickingAnUnselectedRowDeletesOnlyThatRow)
     click(1, Qt::ControlModifier);
     QMenu* menu = rightClick(3);
     ASSERT_TRUE(menu);
-    EXPECT_EQ(menuTexts(menu), (QStringList{"Показать в файловом менеджере", "—", "Удалить"}));
+    EXPECT_EQ(menuTexts(menu).mid(3), (QStringList{"—", "Показать в файловом менеджере", "—", "Удалить"}));
     EXPECT_EQ(m_view->selection(), ids({0, 1})); // the right click selected nothing
     menuAction(menu, "Удалить")->trigger();
     menu->close();
@@ -164,6 +165,46 @@ TEST_F(LibraryViewTest, RightClickingAnUnselectedRowDeletesOnlyThatRow)
     EXPECT_FALSE(exists(0));
     EXPECT_FALSE(exists(1));
     EXPECT_EQ(m_store->recordings().size(), 2u);
+}
+
+TEST_F(LibraryViewTest, TheRowMenuRetriesTheSelectionInListOrderAndCopiesATranscript)
+{
+    // 0 and 1 have recorded audio and no transcript, 2 has a transcript, 3 only a bare header.
+    const auto folder = [&](int i) { return m_library.folderOf(m_metas[static_cast<std::size_t>(i)]); };
+    for (int i : {0, 1, 2})
+        TempLibrary::writeFile(folder(i) / "audio.wav", std::string(4844, '\0'));
+    Transcript transcript;
+    transcript.segments = std::vector<TranscriptSegment>{{"A", "Да.", 0, 1}, {"B", "Нет.", 1, 2}};
+    transcript.speakerLabels = std::map<std::string, std::string>{{"B", "Борис"}};
+    TempLibrary::writeFile(folder(2) / "transcript.json", RecordingStore::encode(transcript.toJson()));
+    m_store->reload();
+
+    click(1);
+    click(0, Qt::ControlModifier);
+    click(2, Qt::ControlModifier);
+    click(3, Qt::ControlModifier);
+    QMenu* menu = rightClick(2);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(menuTexts(menu).mid(0, 3),
+        (QStringList{"Повторить расшифровку (2)", "Экспортировать…", "Копировать расшифровку"}));
+    menuAction(menu, "Копировать расшифровку")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "A: Да.\n\nБорис: Нет.");
+    menuAction(menu, "Повторить расшифровку (2)")->trigger();
+    menu->close();
+    EXPECT_EQ(m_recorder.retried, (std::vector<std::vector<Uuid>>{{m_metas[0].id, m_metas[1].id}}));
+
+    // Neither while one of them waits its turn, nor while it is being made.
+    m_recorder.setTranscribing(m_metas[0].id, TranscribingState::queued());
+    m_recorder.startRecording(m_metas[1].id, RecordingKind::meeting, std::chrono::system_clock::now());
+    for (int i : {0, 1}) {
+        menu = rightClick(i);
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(menuTexts(menu).mid(0, 3),
+            (QStringList{"Повторить расшифровку", "Экспортировать…", "Копировать расшифровку"}));
+        EXPECT_FALSE(menuAction(menu, "Повторить расшифровку")->isEnabled());
+        EXPECT_FALSE(menuAction(menu, "Экспортировать…")->isEnabled());
+        menu->close();
+    }
 }
 
 TEST_F(LibraryViewTest, CancellingTheDialogDeletesNothingAndKeepsTheSelection)

@@ -1,4 +1,4 @@
-// Records meetings and notes through the real PulseAudio daemon of run-with-services.sh: a tone
+// Records meetings and notes through the real sound server of run-with-services.sh: a tone
 // played into the default output stands for the other side of a call, a tone played into the
 // "palaverly_mic" sink (whose monitor is the default input) for the user's voice.
 #include "recorder/RecorderModel.h"
@@ -11,9 +11,12 @@
 #include "WavFile.h"
 
 #include <QSignalSpy>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace palaverly;
 using namespace palaverly::test;
@@ -37,6 +40,31 @@ double toneAmplitude(const std::vector<float>& samples, size_t begin, size_t cou
 
 class RecorderModelTest : public ::testing::Test, protected RecorderRig {
 protected:
+    LogCapture logs;
+};
+
+// The recorder on a clock that moves only when the test says so.
+class RecorderModelClockTest : public ::testing::Test, protected RecorderRig {
+protected:
+    RecorderModelClockTest()
+        : RecorderRig(nullptr, [this](RecorderDependencies& deps) {
+            deps.steadyNow = [this] {
+                ++clockReads;
+                return clockNow;
+            };
+        })
+    {
+    }
+
+    // Until the recorder has looked at the levels twice at the clock's present time.
+    bool levelsChecked()
+    {
+        const int from = clockReads;
+        return waitUntil([&] { return clockReads >= from + 2; });
+    }
+
+    std::chrono::steady_clock::time_point clockNow;
+    int clockReads = 0;
     LogCapture logs;
 };
 
@@ -136,8 +164,14 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     const Uuid id = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
     settle(800);
+    // Its transcription cannot be retried while it records, nor while it is being transcribed.
+    EXPECT_FALSE(model->canRetryTranscription(*store.recording(id)));
+    model->retryTranscription({id});
+    EXPECT_TRUE(model->transcribingStates().empty());
     model->toggleMeeting(); // the meeting command during a note stops the note
     EXPECT_FALSE(model->isRecording());
+    model->retryTranscription({id});
+    EXPECT_EQ(model->transcribingState(id), TranscribingState::running("uploading"));
     EXPECT_TRUE(store.recordings().size() == 1);
 
     const Recording* recording = store.recording(id);
@@ -150,6 +184,42 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     EXPECT_NEAR(toneAmplitude(wav.samples, wav.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
     EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
     EXPECT_EQ(speech.uploads().at(0).endpoint, "/api/transcribe/async");
+    EXPECT_EQ(speech.uploads().size(), 1u);
+}
+
+TEST_F(RecorderModelClockTest, AMinuteWithoutTheOtherSideWhileTheUserSpeaksIsWarnedAboutUntilItIsHeard)
+{
+    ASSERT_TRUE(soundServerAvailable()) << "run through tests/support/run-with-services.sh";
+    const auto start = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    clockNow = start;
+    QSignalSpy changed(model.get(), &RecorderModel::captureWarningChanged);
+    TonePlayer voice(kMicSink, 1000, 0.1);
+    model->toggleMeeting();
+    ASSERT_TRUE(startSettled());
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const QString id = QString::fromStdString(model->currentRecordingID()->toString());
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000)); // the voice, nothing else
+
+    clockNow = start + std::chrono::seconds(59);
+    ASSERT_TRUE(levelsChecked());
+    EXPECT_FALSE(model->captureWarning());
+    clockNow = start + std::chrono::seconds(60);
+    ASSERT_TRUE(levelsChecked());
+    EXPECT_EQ(model->captureWarning(), "Не слышно собеседников — звук звонка может идти на другое устройство");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(logs.contains("RecorderModel",
+        "No system sound for 60 s while the microphone carries speech (" + id
+            + "); the call may be playing on another output device"));
+
+    {
+        TonePlayer call(kSpeakersSink, 440, 0.3);
+        EXPECT_TRUE(waitUntil([&] { return !model->captureWarning(); }, 8000));
+    }
+    EXPECT_TRUE(model->isRecording()); // a warning, never a stop
+    EXPECT_TRUE(logs.contains("RecorderModel", "System sound heard again (" + id + ")"));
+    EXPECT_EQ(changed.count(), 2);
+    model->toggleMeeting();
+    EXPECT_FALSE(model->captureWarning());
 }
 
 TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
@@ -198,7 +268,9 @@ protected:
 
     std::shared_ptr<FakeCaptureBackend::Control> m_control = std::make_shared<FakeCaptureBackend::Control>();
     std::shared_ptr<std::promise<void>> m_gate;
-    RecorderRig m_rig{nullptr, [this] { return std::make_unique<FakeCaptureBackend>(m_control); }};
+    RecorderRig m_rig{nullptr, [this](RecorderDependencies& deps) {
+                          deps.makeCaptureBackend = [this] { return std::make_unique<FakeCaptureBackend>(m_control); };
+                      }};
     RecorderModel& m_model = *m_rig.model;
     LogCapture m_logs;
 };
@@ -249,4 +321,155 @@ TEST_F(HeldStartTest, TheTogglesReturnWhileTheCaptureComesUpAndAStopMeanwhileDro
     EXPECT_EQ(m_model.lastError(), "PulseAudio microphone start failed: нет ответа");
     EXPECT_EQ(m_logs.errors("RecorderModel").back(),
         QStringLiteral("Note start failed: PulseAudio microphone start failed: нет ответа"));
+}
+
+namespace {
+
+// The first 100 ms block from `from` to `to` seconds of `samples` for which `holds` is false; none
+// when every block passes.
+std::optional<double> firstBlockWhereNot(const std::vector<float>& samples, double from, double to,
+    const std::function<bool(size_t begin, size_t count)>& holds)
+{
+    for (double t = from; t + 0.1 <= to; t += 0.1) {
+        const auto begin = static_cast<size_t>(t * 48000);
+        if (begin + 4800 > samples.size() || !holds(begin, 4800))
+            return t;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
+{
+    ASSERT_TRUE(soundServerAvailable()) << "run through tests/support/run-with-services.sh";
+    using Clock = std::chrono::steady_clock;
+    const std::string warning = "Нет звукового сервера — запись ждёт";
+    auto call = std::make_unique<TonePlayer>(kSpeakersSink, 440, 0.5);
+    auto voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.02);
+    model->toggleMeeting();
+    ASSERT_TRUE(startSettled());
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const Uuid id = *model->currentRecordingID();
+    // The file's time begins with the first sound of the call (a server may open a stream late).
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.2f; }, 8000));
+    const auto start = Clock::now();
+    const auto now = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    const auto settleUntil = [&](double seconds) { settle(std::max(0, static_cast<int>((seconds - now()) * 1000))); };
+    QSignalSpy warnings(model.get(), &RecorderModel::captureWarningChanged);
+
+    settleUntil(3);
+    std::optional<SoundServerOutage> outage(std::in_place);
+    ASSERT_TRUE(outage->killed());
+    const double killedAt = now();
+    call.reset(); // the players died with the server
+    voice.reset();
+    EXPECT_TRUE(waitUntil([&] { return model->captureWarning() == warning; }, 3000));
+    EXPECT_TRUE(model->isRecording());
+    settleUntil(killedAt + 2);
+    ASSERT_TRUE(outage->restart());
+    const double restartedAt = now();
+    call = std::make_unique<TonePlayer>(kSpeakersSink, 440, 0.5);
+    voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.02);
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.2f; }, 8000));
+    const double backAt = now();
+    EXPECT_FALSE(model->captureWarning());
+    EXPECT_EQ(warnings.count(), 2);
+    settleUntil(8);
+    model->toggleMeeting();
+    const double stoppedAt = now();
+    EXPECT_FALSE(model->isRecording());
+    const auto errors = logs.errors("RecorderModel");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(
+        errors[0].startsWith(QStringLiteral("capture failed (%1): ").arg(QString::fromStdString(id.toString()))))
+        << errors[0].toStdString();
+
+    // A sound file as long as the recording ran: the call up to the moment the server died,
+    // silence until it was back, the call again from when it was heard again, each in its place.
+    // (This thread sees the call come back through the model's level, late on a busy machine;
+    // so the file must be silent up to the server's return, and the call heard from then on.)
+    const Recording* recording = store.recording(id);
+    ASSERT_TRUE(recording);
+    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    ASSERT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_NEAR(recording->duration, stoppedAt, 0.3);
+    const auto callHeard
+        = [&](size_t begin, size_t count) { return toneAmplitude(wav.samples, begin, count, 440) > 0.4; };
+    const auto silent = [&](size_t begin, size_t count) {
+        return std::all_of(wav.samples.begin() + static_cast<std::ptrdiff_t>(begin),
+            wav.samples.begin() + static_cast<std::ptrdiff_t>(begin + count),
+            [](float sample) { return std::fabs(sample) < 0.01f; });
+    };
+    EXPECT_EQ(firstBlockWhereNot(wav.samples, 0.25, killedAt - 0.25, callHeard), std::nullopt);
+    EXPECT_EQ(firstBlockWhereNot(wav.samples, killedAt + 0.25, restartedAt - 0.25, silent), std::nullopt);
+    EXPECT_EQ(firstBlockWhereNot(wav.samples, backAt + 0.25, stoppedAt - 0.25, callHeard), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return !speech.uploads().empty(); }));
+    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/diarize/async");
+
+    // A note stopped while the server is away ends at once and keeps what it had.
+    voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.1);
+    model->toggleNote();
+    ASSERT_TRUE(startSettled());
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const Uuid cutId = *model->currentRecordingID();
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
+    outage.emplace();
+    ASSERT_TRUE(outage->killed());
+    voice.reset();
+    ASSERT_TRUE(waitUntil([&] { return model->captureWarning() == warning; }, 3000));
+    model->toggleNote();
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_FALSE(model->captureWarning());
+    const WavContents cut = readWav(store.recording(cutId)->audioURL).value_or(WavContents{});
+    EXPECT_EQ(cut.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_GT(cut.info.frames, 0);
+    ASSERT_TRUE(outage->restart());
+
+    // The next recording needs no restart of the program.
+    voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.1);
+    model->toggleNote();
+    ASSERT_TRUE(startSettled());
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const Uuid noteId = *model->currentRecordingID();
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
+    settle(800);
+    model->toggleNote();
+    const WavContents note = readWav(store.recording(noteId)->audioURL).value_or(WavContents{});
+    ASSERT_GT(note.samples.size(), 24000u);
+    EXPECT_NEAR(toneAmplitude(note.samples, note.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
+}
+
+TEST_F(RecorderModelTest, NoteFollowsTheMicrophoneToTheNewDefaultWhenItsDeviceDisappears)
+{
+    ASSERT_TRUE(soundServerAvailable()) << "run through tests/support/run-with-services.sh";
+    ExtraSinks devices;
+    ASSERT_TRUE(devices.load("palaverly_headset", 48000, 1));
+    ASSERT_TRUE(pactl("set-default-source palaverly_headset.monitor"));
+    auto headset = std::make_unique<TonePlayer>("palaverly_headset", 700, 0.1);
+    // Whichever input the server falls back to carries the other tone.
+    TonePlayer mic(kMicSink, 1000, 0.1);
+    TonePlayer speakers(kSpeakersSink, 1000, 0.1);
+    model->toggleNote();
+    ASSERT_TRUE(startSettled());
+    ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
+    const Uuid id = *model->currentRecordingID();
+    ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
+    settle(800);
+
+    // The headset is unplugged (its sound ends with it); the note goes on from the input that is
+    // the default now.
+    const fs::path audio = store.recording(id)->audioURL;
+    headset.reset();
+    ASSERT_TRUE(devices.unload("palaverly_headset"));
+    const auto unpluggedAt = fs::file_size(audio);
+    ASSERT_TRUE(waitUntil([&] { return fs::file_size(audio) > unpluggedAt + 48000 * 2; }, 8000));
+    EXPECT_TRUE(model->isRecording());
+    model->toggleNote();
+    const WavContents wav = readWav(audio).value_or(WavContents{});
+    ASSERT_GT(wav.samples.size(), 48000u);
+    EXPECT_NEAR(toneAmplitude(wav.samples, 4800, 9600, 700), 0.3, 0.05);
+    // (A server may mix a mono player into a stereo output and back at its own levels.)
+    EXPECT_GT(toneAmplitude(wav.samples, wav.samples.size() - 14400, 9600, 1000), 0.2);
+    EXPECT_LT(toneAmplitude(wav.samples, wav.samples.size() - 14400, 9600, 700), 0.02);
 }

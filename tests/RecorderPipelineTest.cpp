@@ -1,3 +1,4 @@
+#include "audio/WavWriter.h"
 #include "recorder/ProcessingPrompts.h"
 #include "services/ServiceConfig.h"
 
@@ -40,14 +41,22 @@ protected:
     }
 
     // A stopped recording that still carries its default name.
-    Recording addRecording(RecordingKind kind)
+    Recording addRecording(RecordingKind kind, double duration = 12)
     {
         const Timestamp createdAt = nowSeconds() - std::chrono::minutes(5);
         const RecordingMeta meta{Uuid::generate(),
-            prompts::defaultName(std::chrono::system_clock::time_point(createdAt), kind), createdAt, 12, kind};
+            prompts::defaultName(std::chrono::system_clock::time_point(createdAt), kind), createdAt, duration, kind};
         library.addRecording(meta);
         store.reload();
         return *store.recording(meta.id);
+    }
+
+    // Replaces the recording's audio with `seconds` of real 48 kHz audio (0: a bare header).
+    static void writeAudio(const Recording& recording, double seconds)
+    {
+        auto writer = WavWriter::create(recording.audioURL, 48000);
+        ASSERT_TRUE(writer);
+        writer->write(std::vector<float>(static_cast<size_t>(seconds * 48000), 0.1f));
     }
 
     bool idle(const Uuid& id)
@@ -246,6 +255,95 @@ TEST_F(RecorderPipelineTest, FailuresAreKeptPerRecordingAndWriteNothing)
     ASSERT_TRUE(idle(rejected.id));
     EXPECT_EQ(model->summarizingState(rejected.id), SummarizingState::failed("Сервер итогов вернул HTTP 401: bad key"));
     EXPECT_FALSE(fs::exists(rejected.summaryURL));
+}
+
+TEST_F(RecorderPipelineTest, RetryAfterAFailedTranscriptionLandsTheTranscriptAndTheTitle)
+{
+    const Recording recording = addRecording(RecordingKind::meeting);
+    writeAudio(recording, 0.5);
+    speech.scriptUploads({FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy"),
+        FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy")});
+    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    ASSERT_TRUE(idle(recording.id));
+    ASSERT_EQ(model->transcribingState(recording.id).kind, TranscribingState::Kind::failed);
+    EXPECT_TRUE(model->canRetryTranscription(*store.recording(recording.id)));
+
+    speech.setTranscript(transcriptJson({{"A", "Повторим."}}));
+    chat.scriptAnswers({FakeChatService::reply("Повторная попытка")});
+    stages.clear();
+    model->retryTranscription({recording.id});
+    ASSERT_TRUE(idle(recording.id));
+    // Queued (no stage) for a moment, then the same stages as after a recording.
+    EXPECT_EQ(stages, (std::vector<std::string>{"", "uploading", "uploading", "processing", "-"}));
+    EXPECT_EQ(speech.uploads().back().endpoint, "/api/diarize/async");
+    const Recording* saved = store.recording(recording.id);
+    ASSERT_TRUE(saved && saved->transcript);
+    EXPECT_EQ(saved->transcript->plainText(), "A: Повторим.");
+    EXPECT_EQ(saved->name, "Повторная попытка");
+    const QString id = QString::fromStdString(recording.id.toString());
+    EXPECT_TRUE(logs.contains("RecorderModel", "Transcription retried (" + id + ")"));
+    EXPECT_TRUE(logs.contains("RecorderModel", "Transcript saved (meeting): 1 segments, 1 speakers"));
+    EXPECT_TRUE(logs.contains("RecorderModel", "Auto-titled " + id + " → Повторная попытка"));
+
+    // With its transcript there, a second retry is refused.
+    EXPECT_FALSE(model->canRetryTranscription(*saved));
+    model->retryTranscription({recording.id});
+    EXPECT_TRUE(model->transcribingStates().empty());
+}
+
+TEST_F(RecorderPipelineTest, AfterARestartWhatWasCutOffIsOfferedAndRetriedOneAfterAnother)
+{
+    // Left behind by the previous run: a meeting cut off while recording (no duration yet), a
+    // note whose transcription was cut off, a start that failed (a bare header) and a finished one.
+    const Recording crashed = addRecording(RecordingKind::meeting, 0);
+    writeAudio(crashed, 2);
+    const Recording interrupted = addRecording(RecordingKind::note);
+    writeAudio(interrupted, 1);
+    const Recording failedStart = addRecording(RecordingKind::meeting, 0);
+    writeAudio(failedStart, 0);
+    const Recording finished = addRecording(RecordingKind::note);
+    writeAudio(finished, 1);
+    library.writeFile(finished.transcriptURL, RecordingStore::encode(transcriptJson({{"A", "Готово"}})));
+
+    RecordingStore restarted(library.base());
+    auto deps = std::make_unique<RecorderDependencies>();
+    deps->transcriber = transcriber;
+    deps->chat = [client = std::make_shared<const OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper)] {
+        return client;
+    };
+    RecorderModel fresh(restarted, nullptr, std::move(deps));
+    settle(200);
+    EXPECT_TRUE(speech.requests().empty()); // nothing is sent without being asked
+    const auto offered = [&](const Recording& r) { return fresh.canRetryTranscription(*restarted.recording(r.id)); };
+    EXPECT_TRUE(offered(crashed));
+    EXPECT_TRUE(offered(interrupted));
+    EXPECT_FALSE(offered(failedStart));
+    EXPECT_FALSE(offered(finished));
+
+    int mostAtOnce = 0;
+    QObject::connect(&fresh, &RecorderModel::transcribingStatesChanged, [&] {
+        const auto& states = fresh.transcribingStates();
+        mostAtOnce = std::max(mostAtOnce,
+            static_cast<int>(std::count_if(states.begin(), states.end(),
+                [](const auto& entry) { return entry.second.kind == TranscribingState::Kind::running; })));
+    });
+    fresh.retryTranscription({crashed.id, interrupted.id, failedStart.id, finished.id});
+    EXPECT_EQ(fresh.transcribingState(crashed.id).kind, TranscribingState::Kind::running);
+    EXPECT_EQ(fresh.transcribingState(interrupted.id), TranscribingState::queued());
+    EXPECT_EQ(fresh.transcribingStates().size(), 2u);
+    ASSERT_TRUE(waitUntil([&] {
+        return fresh.transcribingStates().empty() && !fresh.hasTranscribeTask(crashed.id)
+            && !fresh.hasTranscribeTask(interrupted.id) && !fresh.hasTitleTask(crashed.id)
+            && !fresh.hasTitleTask(interrupted.id);
+    }));
+
+    EXPECT_EQ(mostAtOnce, 1);
+    ASSERT_EQ(speech.uploads().size(), 2u);
+    EXPECT_EQ(speech.uploads()[0].endpoint, "/api/diarize/async");
+    EXPECT_EQ(speech.uploads()[1].endpoint, "/api/transcribe/async");
+    EXPECT_TRUE(restarted.recording(crashed.id)->transcript);
+    EXPECT_TRUE(restarted.recording(interrupted.id)->transcript);
+    EXPECT_NEAR(restarted.recording(crashed.id)->duration, 2.0, 1e-9); // measured from its audio
 }
 
 TEST_F(RecorderPipelineTest, DestroyingTheModelCancelsRunningJobsPromptly)

@@ -11,12 +11,15 @@
 #include "ui/detail/LiveRecordingPane.h"
 #include "ui/detail/SpeakerChipsBar.h"
 #include "ui/detail/SummaryPane.h"
+#include "ui/detail/TranscriptExportDialog.h"
 #include "ui/detail/TranscriptPane.h"
 #include "ui/detail/TranscriptTurns.h"
 #include "ui/widgets/Placeholders.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -25,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -286,7 +290,8 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     EXPECT_TRUE(summary->updatingIndicator()->isVisibleTo(summary));
     std::unique_ptr<QMenu> actions = m_detail->makeActionsMenu();
     EXPECT_EQ(menuTexts(actions.get()),
-        (QStringList{"Перегенерировать итоги", "Показать в файловом менеджере", "—", "Удалить заметку"}));
+        (QStringList{"Перегенерировать итоги", "—", "Экспортировать…", "Копировать расшифровку",
+            "Показать в файловом менеджере", "—", "Удалить заметку"}));
     QSignalSpy deleteRequested(m_detail.get(), &RecordingDetail::deleteRequested);
     actions->actions().last()->trigger();
     EXPECT_EQ(deleteRequested.count(), 1);
@@ -313,6 +318,12 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     EXPECT_EQ(m_detail->livePane()->elapsedLabel()->text(), "1:01");
     EXPECT_EQ(m_detail->livePane()->stopButton()->text(), "Остановить запись"); // no stop hotkey
     EXPECT_EQ(m_detail->livePane()->bars()->history().size(), 32u);
+    EXPECT_FALSE(m_detail->livePane()->warningLine()->isVisibleTo(m_detail->livePane()));
+    m_recorder.setCaptureWarning("Не слышно собеседников");
+    EXPECT_TRUE(m_detail->livePane()->warningLine()->isVisibleTo(m_detail->livePane()));
+    EXPECT_EQ(m_detail->livePane()->warningLabel()->text(), "Не слышно собеседников");
+    m_recorder.setCaptureWarning(std::nullopt);
+    EXPECT_FALSE(m_detail->livePane()->warningLine()->isVisibleTo(m_detail->livePane()));
     QTest::mouseClick(m_detail->livePane()->stopButton(), Qt::LeftButton);
     EXPECT_EQ(m_recorder.meetingToggles, 1);
     EXPECT_FALSE(m_detail->livePane());
@@ -339,4 +350,58 @@ TEST_F(RecordingDetailTest, AFailedTranscriptionSaysWhyBesideItsPlaceholder)
     m_recorder.setTranscribing(m_meta.id, TranscribingState::running("uploading"));
     ASSERT_NE(m_detail->transcriptPane()->placeholder(), nullptr);
     EXPECT_FALSE(m_detail->transcriptPane()->placeholder()->detailLabel()->isVisibleTo(m_detail.get()));
+}
+
+TEST_F(RecordingDetailTest, TheTranscriptIsExportedInTheFilterFormatAndCopied)
+{
+    std::unique_ptr<QMenu> actions = m_detail->makeActionsMenu();
+    menuAction(actions.get(), "Копировать расшифровку")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), meetingTranscript().plainText());
+
+    QTemporaryDir folder;
+    menuAction(actions.get(), "Экспортировать…")->trigger();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
+                dialog = found;
+        return dialog != nullptr;
+    }));
+    EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), "Планёрка.md");
+    dialog->setDirectory(folder.path());
+    dialog->selectFile("Планёрка.md");
+    // The user picks the SRT filter: the proposed name follows, and the file is SRT.
+    const QString srt = exportFormatInfo(ExportFormat::srt).filter;
+    dialog->selectNameFilter(srt);
+    emit dialog->filterSelected(srt);
+    EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), "Планёрка.srt");
+    static_cast<QDialog*>(dialog)->accept(); // as the save button does
+    const fs::path written = fs::path(folder.path().toStdString()) / "Планёрка.srt";
+    EXPECT_EQ(TempLibrary::readFile(written),
+        exportDocument(m_detail->recording(), ExportFormat::srt, QTimeZone::systemTimeZone()).toStdString());
+    const fs::directory_iterator files(folder.path().toStdString());
+    EXPECT_EQ(std::distance(files, fs::directory_iterator()), 1); // no temporary file left behind
+}
+
+TEST_F(RecordingDetailTest, AMissingTranscriptOffersTheRetryUntilItIsQueued)
+{
+    TempLibrary::writeFile(m_folder / "audio.wav", std::string(4844, '\0'));
+    fs::remove(m_folder / "transcript.json");
+    m_store->reload();
+    TranscriptPane* pane = m_detail->transcriptPane();
+    ASSERT_TRUE(pane->placeholder());
+    EXPECT_EQ(pane->placeholder()->title(), "Нет расшифровки");
+    auto* retry = qobject_cast<QPushButton*>(pane->placeholder()->action());
+    ASSERT_TRUE(retry);
+    EXPECT_EQ(retry->text(), "Повторить расшифровку");
+    QTest::mouseClick(retry, Qt::LeftButton);
+    EXPECT_EQ(m_recorder.retried, (std::vector<std::vector<Uuid>>{{m_meta.id}}));
+    std::unique_ptr<QMenu> actions = m_detail->makeActionsMenu();
+    EXPECT_TRUE(menuAction(actions.get(), "Повторить расшифровку")->isEnabled());
+
+    m_recorder.setTranscribing(m_meta.id, TranscribingState::queued());
+    EXPECT_EQ(pane->placeholder()->title(), "В очереди на расшифровку");
+    EXPECT_FALSE(pane->placeholder()->action());
+    actions = m_detail->makeActionsMenu();
+    EXPECT_FALSE(menuAction(actions.get(), "Повторить расшифровку")->isEnabled());
 }

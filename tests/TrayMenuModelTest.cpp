@@ -55,12 +55,17 @@ TEST(TrayMenuModelTest, LinesFollowTheRecorderState)
     recording.elapsedSeconds = 65;
     recording.stopHotkey = {1, HotkeyConfig::kCommand | HotkeyConfig::kOption}; // S
     recording.pendingUpdateVersion = QStringLiteral("2.1");
+    recording.captureWarning = "Не слышно собеседников";
     const auto recordingItems = buildTrayMenu(recording);
     EXPECT_EQ(texts(recordingItems),
-        (std::vector<QString>{"Доступно обновление 2.1", "-", "Идёт запись заметки…", "1:05 прошло", "-", "Остановить",
-            "-", "Открыть заметки…", "-", "Настройки…", "Проверить обновления…", "Выйти"}));
+        (std::vector<QString>{"Доступно обновление 2.1", "-", "Идёт запись заметки…", "1:05 прошло",
+            "Не слышно собеседников", "-", "Остановить", "-", "Открыть заметки…", "-", "Настройки…",
+            "Проверить обновления…", "Выйти"}));
     EXPECT_TRUE(recordingItems[3].isElapsed);
-    EXPECT_EQ(recordingItems[5].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    EXPECT_EQ(recordingItems[4].kind, TrayMenuItem::Kind::status);
+    EXPECT_EQ(recordingItems[4].tint, TrayMenuItem::Tint::orange);
+    EXPECT_EQ(recordingItems[6].shortcut, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    recording.captureWarning.reset();
     recording.stopHotkey = {};
     recording.currentKind.reset();
     recording.elapsedSeconds.reset();

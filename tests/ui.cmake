@@ -4,6 +4,7 @@ palaverly_add_test(ChipsFlowTest)
 palaverly_add_test(TypewriterTest)
 palaverly_add_test(UntrustedTextTest)
 palaverly_add_test(SearchTextTest)
+palaverly_add_test(TranscriptExportTest)
 
 palaverly_add_test(LibraryViewTest GUI)
 palaverly_add_test(RecordingDetailTest GUI)

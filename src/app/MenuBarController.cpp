@@ -60,7 +60,16 @@ QIcon itemIcon(const TrayMenuItem& item)
         empty.fill(Qt::transparent);
         return QIcon(empty);
     }
-    return item.symbol.isEmpty() ? QIcon() : symbolIcon(item.symbol, tintColor(item.tint));
+    if (item.symbol.isEmpty())
+        return {};
+    const QColor tint = tintColor(item.tint);
+    QIcon icon = symbolIcon(item.symbol, tint);
+    // A status line cannot be chosen, yet its colour carries the message (recording, a warning):
+    // the disabled item keeps it instead of turning grey.
+    if (item.kind == TrayMenuItem::Kind::status && tint.isValid())
+        for (int size : {16, 18, 24, 32})
+            icon.addPixmap(symbolPixmap(item.symbol, size, tint), QIcon::Disabled);
+    return icon;
 }
 
 QFont itemFont(TrayMenuItem::Font font)
@@ -136,6 +145,12 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
         Qt::QueuedConnection);
     connect(&m_recorder, &RecorderModel::recordingStartedAtChanged, this, &MenuBarController::recorderChanged,
         Qt::QueuedConnection);
+    connect(&m_recorder, &RecorderModel::captureWarningChanged, this, [this] {
+        refreshStatusIcon();
+        // An open menu shows the warning (or stops showing it) at once.
+        if (m_menu.isVisible())
+            rebuildMenu();
+    });
 
     m_clockTimer.setInterval(1000);
     connect(&m_clockTimer, &QTimer::timeout, this, &MenuBarController::tick);
@@ -314,7 +329,10 @@ void MenuBarController::refreshStatusIcon()
     m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon
             : m_pendingUpdateVersion          ? trayMarkIcon(panel, true)
                                               : m_idleIcon);
-    m_statusItem.setToolTip(m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly"));
+    QString tip = m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly");
+    if (const auto warning = m_recorder.captureWarning(); warning && m_showsRecordingIcon)
+        tip = untrusted::asWritten(tip + QStringLiteral("\n") + QString::fromStdString(*warning));
+    m_statusItem.setToolTip(tip);
     if (m_fallbackWindow)
         m_fallbackWindow->setWindowIcon(m_statusItem.icon());
 }
@@ -336,6 +354,8 @@ TrayMenuState MenuBarController::menuState() const
     state.isRecording = m_recorder.isRecording();
     state.currentKind = m_recorder.currentKind();
     state.elapsedSeconds = secondsRecorded(m_recorder);
+    if (state.isRecording)
+        state.captureWarning = m_recorder.captureWarning();
     for (const auto& [id, transcribing] : m_recorder.transcribingStates()) {
         if (transcribing.kind == TranscribingState::Kind::running) {
             state.runningStage = transcribing.detail;

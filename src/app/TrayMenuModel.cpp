@@ -97,6 +97,9 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
             elapsed.isElapsed = true;
             items.push_back(elapsed);
         }
+        if (state.captureWarning)
+            items.push_back(status(QString::fromStdString(*state.captureWarning),
+                QStringLiteral("exclamationmark.triangle"), Item::Tint::orange, Item::Font::small));
         items.push_back(separator());
         items.push_back(command(QStringLiteral("Остановить"), Item::Command::stop, QStringLiteral("stop.fill"),
             menuShortcut(state.stopHotkey), Item::Tint::red));

@@ -32,6 +32,9 @@ struct TrayMenuState {
     bool isRecording = false;
     std::optional<RecordingKind> currentKind;
     std::optional<long long> elapsedSeconds; // while recording, when the start time is known
+    // While recording: what the user should know about the sound (no sound server, the other
+    // side not heard).
+    std::optional<std::string> captureWarning;
     // Transcription line: a running job's stage, else a failed job's text.
     std::optional<std::string> runningStage;
     std::optional<std::string> failedTranscription;

@@ -32,6 +32,9 @@ public:
         uint32_t framesPerBuffer = 0;
         // Never called with an empty buffer.
         std::function<void(const AudioBuffer&)> onBuffer;
+        // Record at this rate and channel count (the server converts) instead of the device's own;
+        // a stream opened again after a lost connection keeps the format it had.
+        std::optional<AudioFormat> format;
     };
 
     struct Request {
@@ -39,9 +42,16 @@ public:
         // On the owner's thread, during start: the format of stream `index` once the device is
         // known, before the stream is opened.
         std::function<void(size_t index, const AudioFormat& format)> onStreamFormat;
-        // On the delivery thread: a running stream (or the connection) failed by itself; the text
-        // is the server's reason. The other streams go on.
+        // On the delivery thread: a running stream failed by itself; the text is the server's
+        // reason. The other streams go on.
         std::function<void(const std::string& reason)> onStreamError;
+        // On the delivery thread: the connection to the sound server is gone (the server died or
+        // restarted), so every stream has stopped; the text is the connection's reason. Called
+        // once; the back end stays running until stopped. (ReconnectingCaptureBackend builds
+        // its reconnection on this.)
+        std::function<void(const std::string& reason)> onConnectionLost;
+        // Only from back ends that reconnect, on their own thread: every stream records again.
+        std::function<void()> onReconnected;
     };
 
     struct StartError {

@@ -79,6 +79,8 @@ private:
     static void streamReadable(pa_stream* stream, size_t bytes, void* state);
     static void streamMoved(pa_stream* stream, void* state);
     static void serverChanged(pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* self);
+    // Asks the server for its defaults and follows them.
+    static void recheckDefaults(pa_context* context, void* self);
     static void timedOut(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);
 
     const std::string m_threadName;
@@ -163,8 +165,12 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
             break;
         }
         state->sampleFormat = {PA_SAMPLE_FLOAT32LE, device.sampleFormat.rate, device.sampleFormat.channels};
+        if (const auto& wanted = state->wanted.format) {
+            state->sampleFormat.rate = static_cast<uint32_t>(wanted->sampleRate);
+            state->sampleFormat.channels = static_cast<uint8_t>(wanted->channelCount);
+        }
         state->channelMap = device.channelMap;
-        state->format = {static_cast<double>(device.sampleFormat.rate), device.sampleFormat.channels,
+        state->format = {static_cast<double>(state->sampleFormat.rate), state->sampleFormat.channels,
             SampleType::float32, SampleLayout::interleaved};
         if (m_request.onStreamFormat) {
             // Called without the lock, so the owner may log or do what it likes.
@@ -190,6 +196,9 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
         pa_operation* subscription = pa_context_subscribe(m_context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr);
         if (subscription)
             pa_operation_unref(subscription);
+        // A default that changed while the streams were being opened (a server that has just
+        // come up is still setting its own) is followed now.
+        recheckDefaults(m_context, this);
     }
     if (m_timeout) {
         pa_threaded_mainloop_get_api(m_loop)->time_free(m_timeout);
@@ -363,19 +372,23 @@ void PulseCaptureBackend::deliver(StreamState& state, const void* data, size_t b
 
 void PulseCaptureBackend::reportFailure(StreamState* state)
 {
-    if (!m_running || m_stopping || !m_request.onStreamError)
+    if (!m_running || m_stopping)
         return;
-    if (state) {
-        // A dead connection takes every stream with it; that is reported once, by the context.
-        if (state->failureReported || pa_context_get_state(m_context) != PA_CONTEXT_READY)
-            return;
-        state->failureReported = true;
-    } else {
+    const std::string reason = pa_strerror(pa_context_errno(m_context));
+    if (!state) {
         if (m_contextFailureReported)
             return;
         m_contextFailureReported = true;
+        if (m_request.onConnectionLost)
+            m_request.onConnectionLost(reason);
+        return;
     }
-    m_request.onStreamError(pa_strerror(pa_context_errno(m_context)));
+    // A dead connection takes every stream with it; that is reported once, by the context.
+    if (state->failureReported || pa_context_get_state(m_context) != PA_CONTEXT_READY)
+        return;
+    state->failureReported = true;
+    if (m_request.onStreamError)
+        m_request.onStreamError(reason);
 }
 
 void PulseCaptureBackend::contextStateChanged(pa_context* context, void* self)
@@ -414,8 +427,12 @@ void PulseCaptureBackend::streamMoved(pa_stream* stream, void* data)
 
 void PulseCaptureBackend::serverChanged(pa_context* context, pa_subscription_event_type_t type, uint32_t, void* self)
 {
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SERVER)
-        return;
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
+        recheckDefaults(context, self);
+}
+
+void PulseCaptureBackend::recheckDefaults(pa_context* context, void* self)
+{
     pa_operation* operation = pa_context_get_server_info(
         context,
         [](pa_context*, const pa_server_info* info, void* backend) {

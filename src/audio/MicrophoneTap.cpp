@@ -1,5 +1,6 @@
 #include "audio/MicrophoneTap.h"
 
+#include "audio/ReconnectingCaptureBackend.h"
 #include "common/Log.h"
 
 #include <QLoggingCategory>
@@ -21,7 +22,8 @@ std::string MicrophoneTap::MicError::description() const
 }
 
 MicrophoneTap::MicrophoneTap(std::unique_ptr<CaptureBackend> backend)
-    : m_backend(backend ? std::move(backend) : CaptureBackend::create("mic.tap"))
+    : m_backend(
+        std::make_unique<ReconnectingCaptureBackend>(backend ? std::move(backend) : CaptureBackend::create("mic.tap")))
 {
 }
 
@@ -39,6 +41,14 @@ std::optional<MicrophoneTap::MicError> MicrophoneTap::start()
     request.onStreamFormat = [](size_t, const AudioFormat& format) {
         log::info(lcMicrophoneTap(),
             QStringLiteral("Mic format: %1 Hz, %2 ch").arg(format.sampleRate, 0, 'f', 0).arg(format.channelCount));
+    };
+    request.onConnectionLost = [this](const std::string&) {
+        if (onServerLost)
+            onServerLost();
+    };
+    request.onReconnected = [this] {
+        if (onServerBack)
+            onServerBack();
     };
     if (const auto error = m_backend->start(std::move(request)))
         return MicError{error->reason};

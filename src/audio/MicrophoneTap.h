@@ -13,11 +13,13 @@ namespace palaverly {
 
 // Captures the default microphone alone, for notes and dictation, in buffers of exactly 4096
 // frames of 32-bit float at the device's own rate and channel count. Follows the default input
-// when the user switches it during a recording.
+// when the user switches it during a recording. When the sound server dies, delivers silence
+// until it is back, then the microphone again (ReconnectingCaptureBackend).
 //
 // Threads: construct, start, stop and destroy on the main thread. onBuffer is set before start
 // and called on the tap's own capture thread; it must only hand the buffer on and return. Every
-// buffer handed out is a fresh copy owned by the receiver's copy of it.
+// buffer handed out is a fresh copy owned by the receiver's copy of it. onServerLost and
+// onServerBack likewise, on a capture thread, in the order the events happened.
 class MicrophoneTap {
 public:
     static constexpr uint32_t kFramesPerBuffer = 4096;
@@ -37,6 +39,8 @@ public:
     MicrophoneTap& operator=(const MicrophoneTap&) = delete;
 
     BufferHandler onBuffer;
+    std::function<void()> onServerLost;
+    std::function<void()> onServerBack;
 
     // Logs "Mic format: <rate> Hz, <n> ch" once the device is known, opens the stream and waits
     // until it records, then logs "Mic capture started". On failure nothing keeps running.

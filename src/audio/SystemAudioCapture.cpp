@@ -1,5 +1,6 @@
 #include "audio/SystemAudioCapture.h"
 
+#include "audio/ReconnectingCaptureBackend.h"
 #include "common/Log.h"
 
 #include <QLoggingCategory>
@@ -27,7 +28,8 @@ std::string SystemAudioCapture::CaptureError::description() const
 }
 
 SystemAudioCapture::SystemAudioCapture(std::unique_ptr<CaptureBackend> backend)
-    : m_backend(backend ? std::move(backend) : CaptureBackend::create("audio.capture"))
+    : m_backend(std::make_unique<ReconnectingCaptureBackend>(
+        backend ? std::move(backend) : CaptureBackend::create("audio.capture")))
 {
 }
 
@@ -46,6 +48,16 @@ std::optional<SystemAudioCapture::CaptureError> SystemAudioCapture::start()
     request.onStreamError = [](const std::string& reason) {
         log::error(lcSystemAudioCapture(),
             QStringLiteral("Stream stopped with error: %1").arg(QString::fromStdString(reason)));
+    };
+    request.onConnectionLost = [this](const std::string& reason) {
+        log::error(lcSystemAudioCapture(),
+            QStringLiteral("Stream stopped with error: %1").arg(QString::fromStdString(reason)));
+        if (onServerLost)
+            onServerLost();
+    };
+    request.onReconnected = [this] {
+        if (onServerBack)
+            onServerBack();
     };
     if (const auto error = m_backend->start(std::move(request))) {
         if (error->kind == CaptureBackend::StartError::Kind::noOutputMonitor)

@@ -15,11 +15,14 @@ namespace palaverly {
 // monitor of the default output) and the default microphone, as two record streams delivering
 // on one capture thread. Buffers are handed out in the format they arrive in (32-bit float,
 // interleaved, the device's own rate and channels); converting them is the session's business.
-// When the user switches the default output or input during a recording, the streams follow.
+// When the user switches the default output or input during a recording, the streams follow. When
+// the sound server dies, capture goes on: silence until the server is back, then both streams
+// again (ReconnectingCaptureBackend).
 //
 // Threads: construct, start, stop and destroy on the main thread. onSystemBuffer and onMicBuffer
 // are set before start and called on the capture thread, one buffer at a time; they must only
-// hand the buffer on (RecordingSession::append*, AudioLevelMeter::feed) and return.
+// hand the buffer on (RecordingSession::append*, AudioLevelMeter::feed) and return. onServerLost
+// and onServerBack likewise, on a capture thread, in the order the events happened.
 class SystemAudioCapture {
 public:
     struct CaptureError {
@@ -43,6 +46,8 @@ public:
 
     BufferHandler onSystemBuffer;
     BufferHandler onMicBuffer;
+    std::function<void()> onServerLost;
+    std::function<void()> onServerBack;
 
     // Opens both streams and waits until they record; logs
     // "PulseAudio capture started (system audio + mic)". On failure nothing keeps running.

@@ -74,4 +74,16 @@ void WavWriter::refreshHeader()
     m_headerTime = std::chrono::steady_clock::now();
 }
 
+std::optional<double> wavDurationSeconds(const std::filesystem::path& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        return std::nullopt;
+    sf_close(file);
+    if (info.samplerate <= 0)
+        return std::nullopt;
+    return static_cast<double>(info.frames) / info.samplerate;
+}
+
 } // namespace palaverly

@@ -53,4 +53,8 @@ private:
     std::chrono::steady_clock::time_point m_headerTime;
 };
 
+// The length of a WAV file's audio in seconds as its header gives it (a file cut off by a crash
+// counts what its last header refresh saw); nothing when libsndfile cannot read it.
+std::optional<double> wavDurationSeconds(const std::filesystem::path& path);
+
 } // namespace palaverly

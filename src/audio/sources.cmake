@@ -13,6 +13,7 @@ list(APPEND PALAVERLY_CORE_LIBS PkgConfig::SNDFILE PkgConfig::SOXR Qt6::Multimed
 # Capture: the shared logic, and one back end chosen here.
 list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/MicrophoneTap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReconnectingCaptureBackend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemAudioCapture.cpp
 )
 option(PALAVERLY_CAPTURE_NULL "Use the null capture back end even when libpulse is there" OFF)

@@ -98,6 +98,8 @@ void DictationManager::start()
             target->appendMic(buffer);
         meter->feed(buffer);
     };
+    m_deps.microphone->onServerLost
+        = [this, serial = ++m_recordingSerial] { postTo(this, [this, serial] { soundServerLost(serial); }); };
     if (const auto micError = m_deps.microphone->start()) {
         m_deps.microphone->onBuffer = nullptr;
         created.session.reset();
@@ -119,6 +121,21 @@ void DictationManager::startFailed(const std::string& error)
     log::error(lcDictation(), QStringLiteral("Dictation start failed: %1").arg(QString::fromStdString(error)));
     cleanup();
     setState(State::error(error));
+    startErrorReset();
+}
+
+void DictationManager::soundServerLost(std::uint64_t serial)
+{
+    if (m_state.kind != State::Kind::recording || serial != m_recordingSerial)
+        return;
+    m_deps.microphone->stop();
+    m_deps.microphone->onBuffer = nullptr;
+    m_levelTimer.stop();
+    m_session.reset(); // what was recorded is dropped with the temporary folder
+    log::error(
+        lcDictation(), QStringLiteral("Dictation recording failed: %1").arg(QString::fromUtf8(kSoundServerGone)));
+    cleanup();
+    setState(State::error(kSoundServerGone));
     startErrorReset();
 }
 

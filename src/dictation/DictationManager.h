@@ -72,6 +72,8 @@ public:
     static constexpr double kMinimumSeconds = 0.25;
     static constexpr std::chrono::milliseconds kLevelInterval{33};
     static constexpr std::chrono::milliseconds kErrorDisplay{3000};
+    // The error of a dictation whose sound server went away while the key was held.
+    static constexpr const char* kSoundServerGone = "Пропал звуковой сервер — диктовка прервана";
 
     explicit DictationManager(QObject* parent = nullptr);
     DictationManager(Dependencies dependencies, QObject* parent = nullptr);
@@ -102,6 +104,9 @@ signals:
 
 private:
     void startFailed(const std::string& error);
+    // The sound server of dictation `serial` went away: the dictation ends in an error, nothing
+    // is sent.
+    void soundServerLost(std::uint64_t serial);
     void startTranscription(const std::filesystem::path& audioFile);
     void transcriptionFinished(
         std::uint64_t serial, const std::optional<Transcript>& transcript, bool cancelled, const std::string& error);
@@ -119,6 +124,7 @@ private:
     State m_state;
     float m_inputLevel = 0;
     std::shared_ptr<RecordingSession> m_session;
+    std::uint64_t m_recordingSerial = 0; // counts the dictations started
     std::optional<std::filesystem::path> m_tempDir;
     QTimer m_levelTimer;
     std::unique_ptr<BackgroundJob> m_transcribeJob;

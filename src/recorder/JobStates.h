@@ -7,11 +7,13 @@ namespace palaverly {
 
 // State of the transcription job of one recording. A recording without an entry is idle.
 struct TranscribingState {
-    enum class Kind { idle, running, failed };
+    // queued: a retry waits for the one before it to end.
+    enum class Kind { idle, queued, running, failed };
     Kind kind = Kind::idle;
     // running: "uploading" or "processing"; failed: the error text.
     std::string detail;
 
+    static TranscribingState queued() { return {Kind::queued, {}}; }
     static TranscribingState running(std::string stage) { return {Kind::running, std::move(stage)}; }
     static TranscribingState failed(std::string message) { return {Kind::failed, std::move(message)}; }
     bool operator==(const TranscribingState&) const = default;

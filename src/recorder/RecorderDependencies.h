@@ -4,6 +4,7 @@
 #include "services/OpenRouterClient.h"
 #include "services/Transcriber.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,8 @@ struct RecorderDependencies {
     // Likewise the language-model client of a title or summary job. Empty: the compiled-in
     // endpoint and key.
     std::function<std::shared_ptr<const OpenRouterClient>()> chat;
+    // The monotonic clock the capture checks measure their spans with; steady_clock when empty.
+    std::function<std::chrono::steady_clock::time_point()> steadyNow;
 };
 
 } // namespace palaverly

@@ -20,7 +20,8 @@ namespace palaverly {
 
 namespace {
 constexpr std::chrono::milliseconds kLevelPublishInterval{33};
-}
+constexpr const char* kSoundServerGone = "Нет звукового сервера — запись ждёт";
+} // namespace
 
 RecorderModel::RecorderModel(
     RecordingStore& store, AppSettings* settings, std::unique_ptr<RecorderDependencies> dependencies, QObject* parent)
@@ -35,9 +36,13 @@ RecorderModel::RecorderModel(
         m_deps->transcriber = fixedTranscriber(ASRClient::shared());
     if (!m_deps->chat)
         m_deps->chat = [client = std::make_shared<const OpenRouterClient>()] { return client; };
+    if (!m_deps->steadyNow)
+        m_deps->steadyNow = [] { return std::chrono::steady_clock::now(); };
     m_levelTimer.setInterval(kLevelPublishInterval);
     m_levelTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_levelTimer, &QTimer::timeout, this, &RecorderModel::publishLevel);
+    connect(&m_store, &RecordingStore::recordingsChanged, this, &RecorderModel::measureCutOffRecordings);
+    measureCutOffRecordings();
 }
 
 RecorderModel::~RecorderModel()
@@ -172,6 +177,8 @@ void RecorderModel::startMeeting()
     SystemAudioCapture& capture = *pending->meetingCapture;
     capture.onSystemBuffer = forwardTo(pending->session, &RecordingSession::appendSystem, m_systemMeter);
     capture.onMicBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
+    capture.onServerLost = soundServerNotice(pending->id, true);
+    capture.onServerBack = soundServerNotice(pending->id, false);
     launchStart(std::move(pending), startOf(capture));
 }
 
@@ -187,6 +194,8 @@ void RecorderModel::startNote()
         m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
     MicrophoneTap& tap = *pending->noteMic;
     tap.onBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
+    tap.onServerLost = soundServerNotice(pending->id, true);
+    tap.onServerBack = soundServerNotice(pending->id, false);
     launchStart(std::move(pending), startOf(tap));
 }
 
@@ -254,6 +263,31 @@ void RecorderModel::startFailed(RecordingKind kind, const std::string& error)
         lcRecorderModel(), QStringLiteral("%1 start failed: %2").arg(startLabel(kind), QString::fromStdString(error)));
 }
 
+std::function<void()> RecorderModel::soundServerNotice(const Uuid& id, bool lost)
+{
+    // The model outlives every capture it starts: its destructor stops them first.
+    return [this, id, lost] { postTo(this, [this, id, lost] { soundServerChanged(id, lost); }); };
+}
+
+void RecorderModel::soundServerChanged(const Uuid& id, bool lost)
+{
+    // A late notice of a recording that has ended changes nothing.
+    if (m_currentRecordingID != id || m_soundServerLost == lost)
+        return;
+    m_soundServerLost = lost;
+    if (lost)
+        log::error(lcRecorderModel(),
+            QStringLiteral("capture failed (%1): %2")
+                .arg(QString::fromStdString(id.toString()),
+                    QStringLiteral("the sound server is gone; recording "
+                                   "silence until it is back")));
+    else
+        log::info(lcRecorderModel(),
+            QStringLiteral("capture resumed (%1): the sound server is back")
+                .arg(QString::fromStdString(id.toString())));
+    updateCaptureWarning();
+}
+
 void RecorderModel::stop()
 {
     if (m_meetingCapture)
@@ -277,6 +311,8 @@ void RecorderModel::stop()
     setCurrentRecordingID(std::nullopt);
     setCurrentKind(std::nullopt);
     setRecordingStartedAt(std::nullopt);
+    m_soundServerLost = false;
+    updateCaptureWarning();
     setRecording(false);
     stopLevelPublishing();
 
@@ -296,6 +332,7 @@ void RecorderModel::startLevelPublishing()
     m_systemMeter->setLevel(0);
     m_micMeter->setLevel(0);
     setInputLevel(0);
+    m_otherSide.reset();
     publishLevel();
     m_levelTimer.start();
 }
@@ -304,11 +341,45 @@ void RecorderModel::stopLevelPublishing()
 {
     m_levelTimer.stop();
     setInputLevel(0);
+    m_otherSide.reset();
+    updateCaptureWarning();
 }
 
 void RecorderModel::publishLevel()
 {
-    setInputLevel(std::max(m_systemMeter->level(), m_micMeter->level()));
+    const float system = m_systemMeter->level();
+    const float mic = m_micMeter->level();
+    setInputLevel(std::max(system, mic));
+    if (m_meetingCapture)
+        watchOtherSide(system, mic);
+}
+
+void RecorderModel::watchOtherSide(float systemLevel, float micLevel)
+{
+    const bool was = m_otherSide.isWarning();
+    if (m_otherSide.update(m_deps->steadyNow(), systemLevel, micLevel) == was)
+        return;
+    const QString id = m_currentRecordingID ? QString::fromStdString(m_currentRecordingID->toString()) : QString();
+    if (was)
+        log::info(lcRecorderModel(), QStringLiteral("System sound heard again (%1)").arg(id));
+    else
+        log::info(lcRecorderModel(),
+            QStringLiteral("No system sound for %1 s while the microphone carries speech (%2); "
+                           "the call may be playing on another output device")
+                .arg(SilentCallDetector::kSilenceSpan.count())
+                .arg(id));
+    updateCaptureWarning();
+}
+
+void RecorderModel::updateCaptureWarning()
+{
+    // A lost sound server explains a silent other side too, so it goes first.
+    std::optional<std::string> warning;
+    if (m_soundServerLost)
+        warning = kSoundServerGone;
+    else if (m_otherSide.isWarning())
+        warning = kOtherSideSilentWarning;
+    setCaptureWarning(std::move(warning));
 }
 
 void RecorderModel::setRecording(bool recording)
@@ -357,6 +428,14 @@ void RecorderModel::setLastError(std::optional<std::string> error)
         return;
     m_lastError = std::move(error);
     emit lastErrorChanged();
+}
+
+void RecorderModel::setCaptureWarning(std::optional<std::string> warning)
+{
+    if (m_captureWarning == warning)
+        return;
+    m_captureWarning = std::move(warning);
+    emit captureWarningChanged();
 }
 
 void RecorderModel::setTranscribing(const Uuid& id, std::optional<TranscribingState> state)

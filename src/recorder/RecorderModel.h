@@ -4,18 +4,22 @@
 #include "common/Uuid.h"
 #include "model/Recording.h"
 #include "recorder/JobStates.h"
+#include "recorder/SilentCallDetector.h"
 
 #include <QObject>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 namespace palaverly {
 
@@ -36,6 +40,9 @@ class RecorderModel : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr const char* kOtherSideSilentWarning
+        = "Не слышно собеседников — звук звонка может идти на другое устройство";
+
     // `dependencies` (capture back ends, remote clients) default to the real ones of the program.
     RecorderModel(RecordingStore& store, AppSettings* settings, std::unique_ptr<RecorderDependencies> dependencies = {},
         QObject* parent = nullptr);
@@ -50,6 +57,9 @@ public:
     float inputLevel() const { return m_inputLevel; }
     // Text of the last failed start; cleared only by a successful start.
     std::optional<std::string> lastError() const { return m_lastError; }
+    // What the user should know about the sound while it records (no sound server, the other
+    // side of a meeting not heard); nothing when all is well. The recording goes on either way.
+    std::optional<std::string> captureWarning() const { return m_captureWarning; }
     const std::map<Uuid, TranscribingState>& transcribingStates() const { return m_transcribingStates; }
     const std::map<Uuid, SummarizingState>& summarizingStates() const { return m_summarizingStates; }
     TranscribingState transcribingState(const Uuid& id) const;
@@ -76,6 +86,14 @@ public:
     // automatic title follow. Called by stop.
     void startTranscription(const Uuid& id, const std::filesystem::path& audioFile, RecordingKind kind);
 
+    // Whether retryTranscription would take the recording now (see canRetryTranscription in
+    // TranscriptionRetry.h).
+    bool canRetryTranscription(const Recording& recording) const;
+    // Transcribes the recordings again through the same job as after a recording, the title
+    // following as usual; several run one after another, the waiting ones `queued`. Those that
+    // cannot be retried now are left alone. Only ever runs when asked.
+    void retryTranscription(const std::vector<Uuid>& ids);
+
     // Jobs currently running, by kind (for tests and diagnostics).
     bool hasTranscribeTask(const Uuid& id) const { return m_transcribeTasks.count(id) > 0; }
     bool hasSummaryTask(const Uuid& id) const { return m_summaryTasks.count(id) > 0; }
@@ -88,6 +106,7 @@ signals:
     void recordingStartedAtChanged();
     void inputLevelChanged();
     void lastErrorChanged();
+    void captureWarningChanged();
     void transcribingStatesChanged();
     void summarizingStatesChanged();
 
@@ -124,9 +143,20 @@ private:
     void recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session);
     void stop();
     void startFailed(RecordingKind kind, const std::string& error);
+    // For a capture source's onServerLost / onServerBack: called on a capture thread, tells the
+    // main thread that the sound server of recording `id` went away or came back.
+    std::function<void()> soundServerNotice(const Uuid& id, bool lost);
+    void soundServerChanged(const Uuid& id, bool lost);
     void startLevelPublishing();
     void stopLevelPublishing();
     void publishLevel();
+    // Main thread, with every published level of a meeting: follows whether the other side is heard.
+    void watchOtherSide(float systemLevel, float micLevel);
+    void updateCaptureWarning();
+    // Main thread, after each reload: writes the length of a recording that was cut off (a crash
+    // or a kill while recording) from its WAV header, so that the library no longer takes it for
+    // a recording still being made and offers its transcription.
+    void measureCutOffRecordings();
 
     void setRecording(bool recording);
     void setCurrentKind(std::optional<RecordingKind> kind);
@@ -134,6 +164,7 @@ private:
     void setRecordingStartedAt(std::optional<std::chrono::system_clock::time_point> date);
     void setInputLevel(float level);
     void setLastError(std::optional<std::string> error);
+    void setCaptureWarning(std::optional<std::string> warning);
     void setTranscribing(const Uuid& id, std::optional<TranscribingState> state);
     void setSummarizing(const Uuid& id, std::optional<SummarizingState> state);
 
@@ -143,6 +174,9 @@ private:
     void finish(TaskMap& tasks, const Uuid& id, std::uint64_t serial);
     void startTitle(const Uuid& id, RecordingKind kind, const Transcript& transcript);
     void startSummary(const Uuid& id, RecordingKind kind, const Transcript& transcript);
+    // A transcription job of the recording has reported back for the last time.
+    void transcriptionEnded(const Uuid& id);
+    void startNextRetry();
 
     RecordingStore& m_store;
     AppSettings* m_settings = nullptr;
@@ -154,6 +188,8 @@ private:
     std::optional<std::chrono::system_clock::time_point> m_recordingStartedAt;
     float m_inputLevel = 0;
     std::optional<std::string> m_lastError;
+    std::optional<std::string> m_captureWarning;
+    bool m_soundServerLost = false; // of the running recording
     std::map<Uuid, TranscribingState> m_transcribingStates;
     std::map<Uuid, SummarizingState> m_summarizingStates;
 
@@ -165,11 +201,17 @@ private:
     std::shared_ptr<AudioLevelMeter> m_systemMeter;
     std::shared_ptr<AudioLevelMeter> m_micMeter;
     QTimer m_levelTimer;
+    SilentCallDetector m_otherSide;
 
     std::uint64_t m_nextSerial = 1;
     TaskMap m_transcribeTasks;
     TaskMap m_summaryTasks;
     TaskMap m_titleTasks;
+    // Retries waiting for their turn, and the one whose job runs now.
+    std::deque<Uuid> m_retryQueue;
+    // Recordings whose missing length measureCutOffRecordings has looked at once.
+    std::set<Uuid> m_lengthChecked;
+    std::optional<Uuid> m_retryRunning;
     // Replaced jobs that have not reported back yet; destroyed when they do.
     std::map<std::uint64_t, std::unique_ptr<BackgroundJob>> m_retiredJobs;
 };

@@ -3,12 +3,14 @@
 // and every store call happens back on the main thread.
 #include "recorder/RecorderModel.h"
 
+#include "audio/WavWriter.h"
 #include "common/AtomicFile.h"
 #include "common/BackgroundJob.h"
 #include "common/Log.h"
 #include "model/RecordingStore.h"
 #include "recorder/ProcessingPrompts.h"
 #include "recorder/RecorderDependencies.h"
+#include "recorder/TranscriptionRetry.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcRecorderModel)
 
@@ -87,7 +89,10 @@ void RecorderModel::startTranscription(const Uuid& id, const std::filesystem::pa
                             QStringLiteral("Transcribe failed (%1): %2").arg(idText(id), text(error)));
                     }
                 });
-                postTo(this, [this, id, serial] { finish(m_transcribeTasks, id, serial); });
+                postTo(this, [this, id, serial] {
+                    finish(m_transcribeTasks, id, serial);
+                    transcriptionEnded(id);
+                });
             };
 
             report([this, id] { setTranscribing(id, TranscribingState::running("uploading")); });
@@ -107,7 +112,7 @@ void RecorderModel::startTranscription(const Uuid& id, const std::filesystem::pa
                 const bool current = isCurrent(m_transcribeTasks, id, serial);
                 finish(m_transcribeTasks, id, serial);
                 if (!current)
-                    return;
+                    return transcriptionEnded(id);
                 setTranscribing(id, std::nullopt);
                 m_store.reload();
                 const long long segments = saved.segments ? static_cast<long long>(saved.segments->size()) : 0;
@@ -117,8 +122,79 @@ void RecorderModel::startTranscription(const Uuid& id, const std::filesystem::pa
                         .arg(segments)
                         .arg(saved.numSpeakers.value_or(0)));
                 startTitle(id, kind, saved);
+                transcriptionEnded(id);
             });
         });
+}
+
+bool RecorderModel::canRetryTranscription(const Recording& recording) const
+{
+    return palaverly::canRetryTranscription(recording, transcribingState(recording.id), m_currentRecordingID);
+}
+
+void RecorderModel::retryTranscription(const std::vector<Uuid>& ids)
+{
+    for (const Uuid& id : ids) {
+        const Recording* recording = m_store.recording(id);
+        if (!recording || !canRetryTranscription(*recording))
+            continue;
+        m_retryQueue.push_back(id);
+        setTranscribing(id, TranscribingState::queued());
+    }
+    startNextRetry();
+}
+
+void RecorderModel::startNextRetry()
+{
+    while (!m_retryRunning && !m_retryQueue.empty()) {
+        const Uuid id = m_retryQueue.front();
+        m_retryQueue.pop_front();
+        // It waited: it may have been deleted meanwhile.
+        const Recording* recording = m_store.recording(id);
+        if (!recording || !palaverly::canRetryTranscription(*recording, {}, m_currentRecordingID)) {
+            setTranscribing(id, std::nullopt);
+            continue;
+        }
+        // A recording cut off by a crash never had its length written.
+        if (recording->duration <= 0) {
+            if (const auto seconds = wavDurationSeconds(recording->audioURL); seconds && *seconds > 0) {
+                m_store.updateDuration(id, recording->kind, *seconds);
+                m_store.reload();
+                recording = m_store.recording(id);
+                if (!recording) {
+                    setTranscribing(id, std::nullopt);
+                    continue;
+                }
+            }
+        }
+        m_retryRunning = id;
+        log::info(lcRecorderModel(), QStringLiteral("Transcription retried (%1)").arg(idText(id)));
+        startTranscription(id, recording->audioURL, recording->kind);
+    }
+}
+
+void RecorderModel::measureCutOffRecordings()
+{
+    bool measured = false;
+    for (const Recording& recording : m_store.recordings()) {
+        if (recording.duration != 0 || recording.transcript || m_currentRecordingID == recording.id
+            || !m_lengthChecked.insert(recording.id).second || !hasRecordedAudio(recording.audioURL))
+            continue;
+        if (const auto seconds = wavDurationSeconds(recording.audioURL); seconds && *seconds > 0) {
+            m_store.updateDuration(recording.id, recording.kind, *seconds);
+            measured = true;
+        }
+    }
+    if (measured)
+        m_store.reload();
+}
+
+void RecorderModel::transcriptionEnded(const Uuid& id)
+{
+    if (m_retryRunning != id || m_transcribeTasks.count(id))
+        return;
+    m_retryRunning.reset();
+    startNextRetry();
 }
 
 void RecorderModel::startTitle(const Uuid& id, RecordingKind kind, const Transcript& transcript)

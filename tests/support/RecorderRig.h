@@ -11,6 +11,7 @@
 #include "RecordingSleeper.h"
 #include "TempLibrary.h"
 
+#include <functional>
 #include <memory>
 
 namespace palaverly::test {
@@ -19,16 +20,16 @@ namespace palaverly::test {
 // retries never wait. Fixtures derive from it (or hold one) and use the members directly.
 class RecorderRig {
 public:
-    // `makeCaptureBackend`: the capture back end of every recording; empty: the real one.
-    explicit RecorderRig(
-        AppSettings* settings = nullptr, std::function<std::unique_ptr<CaptureBackend>()> makeCaptureBackend = {})
+    // `adjust` may change the dependencies further (a clock or a capture back end of the test's own).
+    explicit RecorderRig(AppSettings* settings = nullptr, const std::function<void(RecorderDependencies&)>& adjust = {})
     {
         auto deps = std::make_unique<RecorderDependencies>();
-        deps->makeCaptureBackend = std::move(makeCaptureBackend);
         deps->transcriber = [this] { return transcriber(); };
         deps->chat = [client = std::make_shared<const OpenRouterClient>(chat.endpointUrl(), chat.apiKey(), sleeper)] {
             return client;
         };
+        if (adjust)
+            adjust(*deps);
         model = std::make_unique<RecorderModel>(store, settings, std::move(deps));
     }
 

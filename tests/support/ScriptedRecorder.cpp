@@ -54,6 +54,12 @@ void ScriptedRecorder::setInputLevel(float level)
     emit inputLevelChanged();
 }
 
+void ScriptedRecorder::setCaptureWarning(std::optional<std::string> warning)
+{
+    m_warning = std::move(warning);
+    emit captureWarningChanged();
+}
+
 void ScriptedRecorder::setTranscribing(const Uuid& id, TranscribingState state)
 {
     if (state.kind == TranscribingState::Kind::idle)

@@ -110,7 +110,7 @@ TonePlayer::TonePlayer(const std::string& sink, double frequency, double amplitu
         out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(frames * sizeof(float)));
     }
     std::vector<std::string> args = {"pacat", "--playback", "--raw", "--format=float32le", "--rate=48000",
-        "--channels=1", "--latency-msec=20", "-d", sink, m_file.string()};
+        "--channels=1", "--latency-msec=200", "-d", sink, m_file.string()};
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -121,6 +121,15 @@ TonePlayer::TonePlayer(const std::string& sink, double frequency, double amplitu
     if (posix_spawnp(&m_pid, "pacat", &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
+    // The tone is in the sink once the player's stream is there and its queue has filled.
+    const std::string process = "application.process.id = \"" + std::to_string(m_pid) + "\"";
+    for (int i = 0; m_pid > 0 && i < 150; ++i) {
+        if (pactl("list sink-inputs").value_or("").find(process) != std::string::npos) {
+            ::usleep(250000);
+            break;
+        }
+        ::usleep(20000);
+    }
 }
 
 TonePlayer::~TonePlayer()

@@ -56,7 +56,9 @@ private:
 // Runs `pactl <arguments>`; returns its standard output, or nothing when it fails.
 std::optional<std::string> pactl(const std::string& arguments);
 
-// Plays a sine into a sink (through pacat) until destroyed.
+// Plays a sine into a sink (through pacat) until destroyed; the tone is playing when the
+// constructor returns. The player keeps a fifth of a second queued, so a busy machine does not
+// cut holes into the tone.
 class TonePlayer {
 public:
     TonePlayer(const std::string& sink, double frequency, double amplitude, double seconds = 30);

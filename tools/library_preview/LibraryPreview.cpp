@@ -3,10 +3,10 @@
 // and either saves a picture of the window (--out) or keeps it open (--hold) for a screenshot of
 // the whole screen. For looking at the window; not a test.
 //
-// States: empty, none, detail, playing, summary-running, summary-failed, live, failed,
+// States: empty, none, detail, playing, summary-running, summary-failed, live, live-no-sound, failed,
 // transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar, toolbar-menu,
-// row-menu, actions-menu, chip-menu, keys-across-header (the last meeting of today selected, then
-// the down arrow).
+// row-menu, row-menu-transcript, actions-menu, failed-actions-menu, chip-menu, export-dialog,
+// warning, keys-across-header (the last meeting of today selected, then the down arrow).
 #include "DemoLibrary.h"
 #include "ScriptedRecorder.h"
 
@@ -16,6 +16,7 @@
 #include "system/NotificationCenter.h"
 #include "ui/detail/RecordingDetail.h"
 #include "ui/detail/SpeakerChipsBar.h"
+#include "ui/detail/TranscriptExportDialog.h"
 #include "ui/detail/TranscriptPane.h"
 #include "ui/library/LibraryView.h"
 #include "ui/library/LibraryWindow.h"
@@ -23,12 +24,14 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 
 using namespace palaverly;
@@ -36,6 +39,11 @@ using namespace palaverly;
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Qt's own texts in Russian, as the program has them.
+    QTranslator qtTranslation;
+    if (qtTranslation.load(QLocale(QStringLiteral("ru_RU")), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslation);
     QString state = QStringLiteral("detail");
     QString out;
     QSize size(1200, 720);
@@ -91,7 +99,7 @@ int main(int argc, char** argv)
     if (state == QStringLiteral("detail") || state == QStringLiteral("rename") || state == QStringLiteral("playing")
         || state == QStringLiteral("idle-toolbar") || state == QStringLiteral("toolbar-menu")
         || state == QStringLiteral("actions-menu") || state == QStringLiteral("chip-menu")
-        || state == QStringLiteral("keys-across-header"))
+        || state == QStringLiteral("export-dialog") || state == QStringLiteral("keys-across-header"))
         select(demo.longMeeting);
     else if (state == QStringLiteral("summary-running")) {
         recorder.setSummarizing(demo.longMeeting, SummarizingState::running());
@@ -101,7 +109,15 @@ int main(int argc, char** argv)
         select(demo.crowdedMeeting);
     } else if (state == QStringLiteral("live"))
         select(demo.inProgress);
-    else if (state == QStringLiteral("failed"))
+    else if (state == QStringLiteral("warning")) {
+        recorder.setCaptureWarning(std::string("Не слышно собеседников — звук звонка может идти на другое устройство"));
+        select(demo.inProgress);
+    } else if (state == QStringLiteral("live-no-sound")) {
+        levels.stop();
+        recorder.setInputLevel(0);
+        recorder.setCaptureWarning("Нет звукового сервера — запись ждёт");
+        select(demo.inProgress);
+    } else if (state == QStringLiteral("failed") || state == QStringLiteral("failed-actions-menu"))
         select(demo.failedNote);
     else if (state == QStringLiteral("transcribing"))
         select(demo.transcribing);
@@ -126,11 +142,15 @@ int main(int argc, char** argv)
             QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
             QApplication::sendEvent(view->list(), &down);
         }
-        if (state == QStringLiteral("row-menu")) {
-            QMenu* menu = view->makeRowMenu(demo.failedNote).release();
+        if (state == QStringLiteral("row-menu") || state == QStringLiteral("row-menu-transcript")) {
+            QMenu* menu
+                = view->makeRowMenu(state == QStringLiteral("row-menu") ? demo.failedNote : demo.longMeeting).release();
             menu->popup(window->mapToGlobal(QPoint(120, 330)));
         }
-        if (state == QStringLiteral("actions-menu") && view->detail()) {
+        if (state == QStringLiteral("export-dialog") && view->detail())
+            askAndExportTranscript(view->detail()->recording(), window);
+        if ((state == QStringLiteral("actions-menu") || state == QStringLiteral("failed-actions-menu"))
+            && view->detail()) {
             QMenu* menu = view->detail()->makeActionsMenu().release();
             menu->popup(window->mapToGlobal(QPoint(900, 90)));
         }

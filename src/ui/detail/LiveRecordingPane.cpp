@@ -7,6 +7,7 @@
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/ViewStyle.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -97,6 +98,19 @@ LiveRecordingPane::LiveRecordingPane(
     layout->addWidget(m_elapsed, 0, Qt::AlignHCenter);
     m_bars = new LiveLevelBars(recorder, 32, 3, 4, 56, this);
     layout->addWidget(m_bars, 0, Qt::AlignHCenter);
+    m_warningLine = new QWidget(this);
+    auto* warningLayout = new QHBoxLayout(m_warningLine);
+    warningLayout->setContentsMargins(0, 0, 0, 0);
+    warningLayout->setSpacing(8);
+    warningLayout->addWidget(
+        new SymbolView(QStringLiteral("exclamationmark.triangle"), 16, colors::orange(), m_warningLine), 0,
+        Qt::AlignTop);
+    m_warning = style::plainLabel(QString(), m_warningLine);
+    m_warning->setWordWrap(true);
+    m_warning->setFont(style::font(13, QFont::Medium));
+    style::setTextColor(m_warning, colors::orange());
+    warningLayout->addWidget(m_warning, 1);
+    layout->addWidget(m_warningLine, 0, Qt::AlignHCenter);
     layout->addSpacing(4);
     m_stop = new QPushButton(symbolIcon(QStringLiteral("stop.circle.fill"), colors::red()), QString(), this);
     connect(m_stop, &QPushButton::clicked, &recorder, &LibraryRecorder::stopCurrent);
@@ -105,6 +119,7 @@ LiveRecordingPane::LiveRecordingPane(
     nameStopHotkey(settings ? settings->stopHotkey() : HotkeyConfig{});
     if (settings)
         connect(settings, &AppSettings::stopHotkeyChanged, m_stop, nameStopHotkey);
+    connect(&recorder, &LibraryRecorder::captureWarningChanged, this, &LiveRecordingPane::refreshWarning);
     layout->addWidget(m_stop, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
@@ -112,6 +127,18 @@ LiveRecordingPane::LiveRecordingPane(
     connect(&m_clock, &QTimer::timeout, this, &LiveRecordingPane::tick);
     m_clock.start();
     tick();
+    refreshWarning();
+}
+
+void LiveRecordingPane::refreshWarning()
+{
+    const auto warning = m_recorder.captureWarning();
+    const QString text = warning ? QString::fromStdString(*warning) : QString();
+    m_warning->setText(text);
+    // A wrapped label centred in a column gets no height for its width from the layout: fix both.
+    const int width = std::min(EmptyState::kTextWidth, m_warning->fontMetrics().horizontalAdvance(text) + 2);
+    m_warning->setFixedSize(width, m_warning->heightForWidth(width));
+    m_warningLine->setVisible(warning.has_value());
 }
 
 void LiveRecordingPane::tick()

@@ -46,7 +46,8 @@ private:
 };
 
 // Stands in for the summary and the transcript while the recording is being made: what is
-// recorded, for how long, the live level, and a stop button.
+// recorded, for how long, the live level, a warning about the sound when the recorder has one,
+// and a stop button.
 class LiveRecordingPane : public QWidget {
     Q_OBJECT
 
@@ -59,15 +60,21 @@ public:
     QLabel* elapsedLabel() const { return m_elapsed; }
     QPushButton* stopButton() const { return m_stop; }
     LiveLevelBars* bars() const { return m_bars; }
+    // The warning line; hidden while there is none.
+    QWidget* warningLine() const { return m_warningLine; }
+    QLabel* warningLabel() const { return m_warning; }
 
 private:
     void tick();
+    void refreshWarning();
 
     LibraryRecorder& m_recorder;
     QLabel* m_title = nullptr;
     QLabel* m_elapsed = nullptr;
     QPushButton* m_stop = nullptr;
     LiveLevelBars* m_bars = nullptr;
+    QWidget* m_warningLine = nullptr;
+    QLabel* m_warning = nullptr;
     QTimer m_clock;
 };
 

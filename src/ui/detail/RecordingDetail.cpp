@@ -5,6 +5,7 @@
 #include "ui/detail/LiveRecordingPane.h"
 #include "ui/detail/PlayerBar.h"
 #include "ui/detail/SummaryPane.h"
+#include "ui/detail/TranscriptExportDialog.h"
 #include "ui/detail/TranscriptPane.h"
 #include "ui/logic/DetailLogic.h"
 #include "ui/logic/LibraryLogic.h"
@@ -155,6 +156,8 @@ RecordingDetail::RecordingDetail(
     connect(m_name, &QLineEdit::editingFinished, this, &RecordingDetail::commitName);
     connect(m_name, &QLineEdit::returnPressed, m_name, [this] { m_name->clearFocus(); });
     connect(m_summary, &SummaryPane::resummarizeRequested, this, [this] { m_recorder.resummarize(m_recording); });
+    connect(m_transcript, &TranscriptPane::retryRequested, this,
+        [this] { m_recorder.retryTranscription({m_recording.id}); });
     connect(m_transcript, &TranscriptPane::seekRequested, this, [this](double seconds) {
         if (m_player)
             m_player->seek(seconds);
@@ -266,6 +269,18 @@ void RecordingDetail::refreshFacts()
     m_factsLayout->addStretch(1);
 }
 
+namespace {
+
+TranscriptPane::MissingOffer missingTranscriptOffer(const LibraryRecorder& recorder, const Recording& recording)
+{
+    if (!recorder.transcriptionServiceSetUp())
+        return TranscriptPane::MissingOffer::serviceSettings;
+    return recorder.canRetryTranscription(recording) ? TranscriptPane::MissingOffer::retry
+                                                     : TranscriptPane::MissingOffer::nothing;
+}
+
+} // namespace
+
 void RecordingDetail::refreshBody()
 {
     const bool live = m_recorder.currentRecordingID() == m_recording.id;
@@ -293,7 +308,7 @@ void RecordingDetail::refreshBody()
     m_body->setCurrentWidget(m_sections);
     m_summary->setContent(m_recording, m_recorder.summarizingState(m_recording.id));
     m_transcript->setContent(
-        m_recording, m_recorder.transcribingState(m_recording.id), m_recorder.transcriptionServiceSetUp());
+        m_recording, m_recorder.transcribingState(m_recording.id), missingTranscriptOffer(m_recorder, m_recording));
     ensurePlayer();
 }
 
@@ -326,6 +341,15 @@ void RecordingDetail::fillActionsMenu(QMenu* menu)
     menu->addAction(symbolIcon(QStringLiteral("sparkles")),
         m_recording.summary ? QStringLiteral("Перегенерировать итоги") : QStringLiteral("Сгенерировать итоги"), this,
         [this] { m_recorder.resummarize(m_recording); });
+    // Offered while there is no transcript; it waits while the recording is made or transcribed.
+    const bool hasText = hasTranscriptText(m_recording);
+    if (!hasText) {
+        QAction* retry = menu->addAction(symbolIcon(QStringLiteral("arrow.clockwise")),
+            QStringLiteral("Повторить расшифровку"), this, [this] { m_recorder.retryTranscription({m_recording.id}); });
+        retry->setEnabled(m_recorder.canRetryTranscription(m_recording));
+    }
+    menu->addSeparator();
+    addTranscriptActions(menu, m_recording, window());
     const std::filesystem::path folder = m_recording.directoryURL;
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });

@@ -91,7 +91,7 @@ void TranscriptPane::setPlayer(AudioPlayer* player)
     updateActiveTurn();
 }
 
-void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state, bool serviceSetUp)
+void TranscriptPane::setContent(const Recording& recording, const TranscribingState& state, MissingOffer offer)
 {
     const TranscriptPaneState next = transcriptPaneState(recording, state);
     const bool chips = recording.transcript && showsSpeakerChips(*recording.transcript);
@@ -109,41 +109,61 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
         m_stack->setCurrentWidget(m_plainText);
         m_shown = recording.transcript;
     } else {
-        const bool notice = next == TranscriptPaneState::missing && !serviceSetUp;
         // A failed transcription says why under the placeholder.
-        const QString failure
-            = !notice && state.kind == TranscribingState::Kind::failed && next == TranscriptPaneState::missing
+        const QString failure = offer != MissingOffer::serviceSettings && state.kind == TranscribingState::Kind::failed
+                && next == TranscriptPaneState::missing
             ? QString::fromStdString(state.detail)
             : QString();
-        if (m_state != next || m_showsServiceNotice != notice || failure != m_failure) {
-            const bool running = next == TranscriptPaneState::transcribing;
-            EmptyState::Content content{
-                running ? QStringLiteral("arrow.triangle.2.circlepath") : QStringLiteral("text.bubble"),
-                running ? QStringLiteral("Расшифровываем…") : QStringLiteral("Нет расшифровки"),
-                running
-                    ? QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.")
-                    : QStringLiteral("Расшифровка не удалась или ещё не сгенерирована."),
-                false, running, style::secondaryText(palette())};
-            if (notice) {
-                content.icon = QStringLiteral("exclamationmark.triangle");
-                content.title = QStringLiteral("Сервис распознавания не настроен");
-                content.message = QStringLiteral("Укажите в настройках адрес сервиса распознавания речи — "
-                                                 "тогда записи будут расшифровываться.");
-                auto* open = new QPushButton(QStringLiteral("Открыть настройки сервисов"));
-                open->setObjectName(QStringLiteral("openServiceSettingsButton"));
-                connect(open, &QPushButton::clicked, this, &TranscriptPane::openServiceSettingsRequested);
-                content.action = open;
-            }
-            m_showsServiceNotice = notice;
-            content.iconSize = 26;
-            content.detail = failure;
-            m_placeholderArea->showContent(content);
-            m_stack->setCurrentWidget(m_placeholderArea);
-            m_shown.reset();
-            m_failure = failure;
-        }
+        if (m_state != next || m_offer != offer || m_failure != failure)
+            showPlaceholder(next, offer, failure);
     }
     m_state = next;
+}
+
+void TranscriptPane::showPlaceholder(TranscriptPaneState state, MissingOffer offer, const QString& failure)
+{
+    EmptyState::Content content;
+    content.tint = style::secondaryText(palette());
+    content.iconSize = 26;
+    m_offer = MissingOffer::nothing;
+    if (state == TranscriptPaneState::transcribing) {
+        content.icon = QStringLiteral("arrow.triangle.2.circlepath");
+        content.title = QStringLiteral("Расшифровываем…");
+        content.message
+            = QStringLiteral("Аудио обрабатывается сервисом распознавания. Это может занять несколько секунд.");
+        content.rotating = true;
+    } else if (state == TranscriptPaneState::queued) {
+        content.icon = QStringLiteral("clock");
+        content.title = QStringLiteral("В очереди на расшифровку");
+        content.message = QStringLiteral("Расшифровка начнётся, как только закончится предыдущая.");
+    } else if (offer == MissingOffer::serviceSettings) {
+        content.icon = QStringLiteral("exclamationmark.triangle");
+        content.title = QStringLiteral("Сервис распознавания не настроен");
+        content.message = QStringLiteral("Укажите в настройках адрес сервиса распознавания речи — "
+                                         "тогда записи будут расшифровываться.");
+        auto* open = new QPushButton(QStringLiteral("Открыть настройки сервисов"));
+        open->setObjectName(QStringLiteral("openServiceSettingsButton"));
+        connect(open, &QPushButton::clicked, this, &TranscriptPane::openServiceSettingsRequested);
+        content.action = open;
+        m_offer = offer;
+    } else {
+        content.icon = QStringLiteral("text.bubble");
+        content.title = QStringLiteral("Нет расшифровки");
+        content.message = QStringLiteral("Расшифровка не удалась или ещё не сгенерирована.");
+        if (offer == MissingOffer::retry) {
+            auto* retry
+                = new QPushButton(symbolIcon(QStringLiteral("arrow.clockwise"), palette().color(QPalette::ButtonText)),
+                    QStringLiteral("Повторить расшифровку"));
+            connect(retry, &QPushButton::clicked, this, &TranscriptPane::retryRequested);
+            content.action = retry;
+            m_offer = offer;
+        }
+    }
+    content.detail = failure;
+    m_failure = failure;
+    m_placeholderArea->showContent(content);
+    m_stack->setCurrentWidget(m_placeholderArea);
+    m_shown.reset();
 }
 
 void TranscriptPane::showTurns(const Transcript& transcript)

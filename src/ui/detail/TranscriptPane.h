@@ -32,9 +32,11 @@ class TranscriptPane : public QWidget {
 public:
     explicit TranscriptPane(RecordingStore& store, QWidget* parent = nullptr);
 
-    // `serviceSetUp` false: a recording without a transcript is told that no speech-recognition
-    // service is set up, with a way to the settings.
-    void setContent(const Recording& recording, const TranscribingState& state, bool serviceSetUp = true);
+    // What the placeholder of a missing transcript offers: nothing, "Повторить расшифровку", or,
+    // when no speech-recognition service is set up, the notice with a way to the settings.
+    enum class MissingOffer { nothing, retry, serviceSettings };
+    void setContent(
+        const Recording& recording, const TranscribingState& state, MissingOffer offer = MissingOffer::nothing);
     // The player of the shown recording, or null; it must outlive the pane or be reset first.
     void setPlayer(AudioPlayer* player);
 
@@ -52,11 +54,14 @@ signals:
     void seekRequested(double seconds);
     void playRequested(double seconds);
     void openServiceSettingsRequested();
+    void retryRequested();
 
 private:
     void showTurns(const Transcript& transcript);
     void updateActiveTurn();
     void showTurnMenu(const QPoint& position);
+    // `failure`: why the transcription failed, shown under the placeholder; empty for none.
+    void showPlaceholder(TranscriptPaneState state, MissingOffer offer, const QString& failure);
 
     QVBoxLayout* m_layout = nullptr;
     SpeakerChipsBar* m_chips = nullptr;
@@ -68,7 +73,7 @@ private:
     PlaceholderArea* m_placeholderArea = nullptr;
     QPointer<AudioPlayer> m_player;
     std::optional<TranscriptPaneState> m_state;
-    bool m_showsServiceNotice = false;
+    MissingOffer m_offer = MissingOffer::nothing;
     std::optional<Transcript> m_shown;
     QString m_failure; // the reason the placeholder shows, when the transcription failed
 };

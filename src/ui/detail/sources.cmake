@@ -6,6 +6,7 @@ list(APPEND PALAVERLY_UI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SpeakerChipsBar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SpeakerRenamePopover.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SummaryPane.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TranscriptExportDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranscriptPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranscriptTurns.cpp
 )

@@ -3,6 +3,7 @@
 #include "model/RecordingStore.h"
 #include "system/AppSettings.h"
 #include "ui/detail/RecordingDetail.h"
+#include "ui/detail/TranscriptExportDialog.h"
 #include "ui/library/LibraryListModel.h"
 #include "ui/library/RecordButton.h"
 #include "ui/library/RecordingRowDelegate.h"
@@ -366,11 +367,31 @@ std::unique_ptr<QMenu> LibraryView::makeRowMenu(const Uuid& id)
     const Recording* recording = m_store.recording(id);
     if (!recording)
         return menu;
+    const std::set<Uuid> targets = deletionTargets(id, m_selection);
+
+    // Retry acts on the same recordings as delete (the selection when the row is part of it), in
+    // the order of the list.
+    std::vector<Uuid> retries;
+    bool anyWithoutTranscript = false;
+    for (const Recording& candidate : m_store.recordings()) {
+        if (!targets.count(candidate.id) || hasTranscriptText(candidate))
+            continue;
+        anyWithoutTranscript = true;
+        if (m_recorder.canRetryTranscription(candidate))
+            retries.push_back(candidate.id);
+    }
+    if (anyWithoutTranscript) {
+        QAction* retry = menu->addAction(symbolIcon(QStringLiteral("arrow.clockwise")), retryItemTitle(retries.size()),
+            this, [this, retries] { m_recorder.retryTranscription(retries); });
+        retry->setEnabled(!retries.empty());
+    }
+    addTranscriptActions(menu.get(), *recording, window());
+    menu->addSeparator();
+
     const std::filesystem::path folder = recording->directoryURL;
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });
     menu->addSeparator();
-    const std::set<Uuid> targets = deletionTargets(id, m_selection);
     menu->addAction(symbolIcon(QStringLiteral("trash"), colors::red()), deleteItemTitle(targets.size()), this,
         [this, targets] { requestDeletion(targets); });
     return menu;

@@ -49,6 +49,7 @@ QColor badgeColor(StatusBadge::Kind kind, const QPalette& palette)
     case StatusBadge::Kind::failed:
         return colors::red();
     case StatusBadge::Kind::transcribing:
+    case StatusBadge::Kind::queued:
     case StatusBadge::Kind::none:
         break;
     }

@@ -53,8 +53,16 @@ TranscriptPaneState transcriptPaneState(const Recording& recording, const Transc
     if (transcript && !transcript->plainText().empty())
         return transcript->segments && !transcript->segments->empty() ? TranscriptPaneState::turns
                                                                       : TranscriptPaneState::plainText;
-    return state.kind == TranscribingState::Kind::running ? TranscriptPaneState::transcribing
-                                                          : TranscriptPaneState::missing;
+    switch (state.kind) {
+    case TranscribingState::Kind::running:
+        return TranscriptPaneState::transcribing;
+    case TranscribingState::Kind::queued:
+        return TranscriptPaneState::queued;
+    case TranscribingState::Kind::idle:
+    case TranscribingState::Kind::failed:
+        break;
+    }
+    return TranscriptPaneState::missing;
 }
 
 std::vector<SpeakerGroup> buildSpeakerGroups(const std::vector<TranscriptSegment>& segments)

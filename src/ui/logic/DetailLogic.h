@@ -27,7 +27,7 @@ std::optional<std::string> nameToCommit(const QString& fieldText, const std::str
 enum class SummaryPaneState { summary, preparing, failed, generate, needsTranscript };
 SummaryPaneState summaryPaneState(const Recording& recording, const SummarizingState& state);
 
-enum class TranscriptPaneState { turns, plainText, transcribing, missing };
+enum class TranscriptPaneState { turns, plainText, transcribing, queued, missing };
 TranscriptPaneState transcriptPaneState(const Recording& recording, const TranscribingState& state);
 
 // One displayed turn: consecutive segments of one speaker.

@@ -237,6 +237,8 @@ StatusBadge statusBadge(const Recording& recording, const TranscribingState& sta
         return {Kind::failed, QStringLiteral("Ошибка расшифровки")};
     case TranscribingState::Kind::running:
         return {Kind::transcribing, QStringLiteral("Расшифровываем…")};
+    case TranscribingState::Kind::queued:
+        return {Kind::queued, QStringLiteral("В очереди на расшифровку")};
     case TranscribingState::Kind::idle:
         break;
     }
@@ -271,6 +273,13 @@ QString deleteItemTitle(std::size_t count)
     if (count < 2)
         return QStringLiteral("Удалить");
     return QStringLiteral("Удалить ") + notesCountText(count);
+}
+
+QString retryItemTitle(std::size_t count)
+{
+    if (count < 2)
+        return QStringLiteral("Повторить расшифровку");
+    return QStringLiteral("Повторить расшифровку (%1)").arg(count);
 }
 
 QString deletionDialogTitle(std::size_t count)

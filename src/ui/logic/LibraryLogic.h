@@ -73,7 +73,7 @@ QString formatDuration(double seconds);
 QString notesWord(long long n);
 
 struct StatusBadge {
-    enum class Kind { none, emptyTranscript, recording, failed, transcribing, noTranscript };
+    enum class Kind { none, emptyTranscript, recording, failed, transcribing, queued, noTranscript };
     Kind kind = Kind::none;
     QString text;
     bool operator==(const StatusBadge&) const = default;
@@ -88,6 +88,8 @@ std::set<Uuid> deletionTargets(const Uuid& recording, const std::set<Uuid>& sele
 
 // Title of the row menu's delete item: "Удалить", or "Удалить 3 заметки" for several.
 QString deleteItemTitle(std::size_t count);
+// Title of the row menu's retry item: "Повторить расшифровку", with "(3)" for several.
+QString retryItemTitle(std::size_t count);
 // Title of the deletion dialog: "Удалить эту заметку?" or "Удалить 3 заметки?".
 QString deletionDialogTitle(std::size_t count);
 // "3 заметки": the count and its word, as the multiple selection shows it.

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace palaverly {
 
@@ -24,6 +26,9 @@ public:
     virtual std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const = 0;
     // The live input level on the linear sample scale (1.0 = full scale).
     virtual float inputLevel() const = 0;
+    // While recording: what the user should know about the sound (no sound server, the other
+    // side not heard); none when all is well.
+    virtual std::optional<std::string> captureWarning() const = 0;
     // idle when the recorder holds no state for the id.
     virtual TranscribingState transcribingState(const Uuid& id) const = 0;
     virtual SummarizingState summarizingState(const Uuid& id) const = 0;
@@ -32,6 +37,11 @@ public:
     virtual void toggleMeeting() = 0;
     virtual void toggleNote() = 0;
     virtual void resummarize(const Recording& recording) = 0;
+    // Transcribes the recordings again, one after another; those that cannot be now are skipped.
+    virtual void retryTranscription(const std::vector<Uuid>& ids) = 0;
+
+    // Whether the recording's transcription may be retried now.
+    bool canRetryTranscription(const Recording& recording) const;
 
     // Stops whatever runs, through the toggle of its kind.
     void stopCurrent();
@@ -47,6 +57,7 @@ signals:
     void recordingStateChanged();
     void currentRecordingIDChanged();
     void inputLevelChanged();
+    void captureWarningChanged();
     void transcribingStatesChanged();
     void summarizingStatesChanged();
 };

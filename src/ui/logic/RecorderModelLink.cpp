@@ -19,6 +19,7 @@ RecorderModelLink::RecorderModelLink(RecorderModel& model, Services services, QO
     connect(&model, &RecorderModel::recordingStartedAtChanged, this, &LibraryRecorder::recordingStateChanged);
     connect(&model, &RecorderModel::currentRecordingIDChanged, this, &LibraryRecorder::currentRecordingIDChanged);
     connect(&model, &RecorderModel::inputLevelChanged, this, &LibraryRecorder::inputLevelChanged);
+    connect(&model, &RecorderModel::captureWarningChanged, this, &LibraryRecorder::captureWarningChanged);
     connect(&model, &RecorderModel::transcribingStatesChanged, this, &LibraryRecorder::transcribingStatesChanged);
     connect(&model, &RecorderModel::summarizingStatesChanged, this, &LibraryRecorder::summarizingStatesChanged);
 }
@@ -48,6 +49,11 @@ float RecorderModelLink::inputLevel() const
     return m_model.inputLevel();
 }
 
+std::optional<std::string> RecorderModelLink::captureWarning() const
+{
+    return m_model.captureWarning();
+}
+
 TranscribingState RecorderModelLink::transcribingState(const Uuid& id) const
 {
     return m_model.transcribingState(id);
@@ -56,6 +62,11 @@ TranscribingState RecorderModelLink::transcribingState(const Uuid& id) const
 SummarizingState RecorderModelLink::summarizingState(const Uuid& id) const
 {
     return m_model.summarizingState(id);
+}
+
+void RecorderModelLink::retryTranscription(const std::vector<Uuid>& ids)
+{
+    m_model.retryTranscription(ids);
 }
 
 void RecorderModelLink::toggleMeeting()

@@ -26,6 +26,7 @@ public:
     std::optional<Uuid> currentRecordingID() const override;
     std::optional<std::chrono::system_clock::time_point> recordingStartedAt() const override;
     float inputLevel() const override;
+    std::optional<std::string> captureWarning() const override;
     TranscribingState transcribingState(const Uuid& id) const override;
     SummarizingState summarizingState(const Uuid& id) const override;
     void toggleMeeting() override;
@@ -33,6 +34,7 @@ public:
     void resummarize(const Recording& recording) override;
     bool transcriptionServiceSetUp() const override;
     void openServiceSettings() override;
+    void retryTranscription(const std::vector<Uuid>& ids) override;
 
 private:
     RecorderModel& m_model;
