@@ -96,10 +96,8 @@ void RecorderModel::toggleNote()
 
 void RecorderModel::stopCurrent()
 {
-    if (m_pendingStart) {
-        m_pendingStart->cancelled = true;
-        return;
-    }
+    // A start that is coming up is still idle: it goes on, and the recording can be stopped once
+    // it shows.
     if (!m_isRecording || !m_currentKind)
         return;
     if (*m_currentKind == RecordingKind::note)
@@ -220,23 +218,6 @@ void RecorderModel::captureStartFinished(const std::optional<std::string>& failu
     start->job.reset(); // its thread has nothing left to do but end
     if (failure) {
         startFailed(start->kind, *failure);
-        return;
-    }
-    if (start->cancelled) {
-        // Stopped before it ever showed as recording: nothing of it is kept.
-        if (start->meetingCapture)
-            start->meetingCapture->stop();
-        if (start->noteMic)
-            start->noteMic->stop();
-        start->session->finalizeAndWait();
-        start->session.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_store.recordingFolder(start->kind, start->id), ignored);
-        if (m_store.recording(start->id))
-            m_store.reload();
-        log::info(lcRecorderModel(),
-            QStringLiteral("%1 start cancelled (%2)")
-                .arg(startLabel(start->kind), QString::fromStdString(start->id.toString())));
         return;
     }
     m_meetingCapture = std::move(start->meetingCapture);

@@ -74,8 +74,8 @@ public:
     // ignored; that start already answers it.
     void toggleMeeting();
     void toggleNote();
-    // The stop command: the toggle of the running kind; while a start is coming up, cancels it
-    // (its recording is dropped as soon as the capture is up); nothing while idle.
+    // The stop command: the toggle of the running kind; nothing while idle, which a start that
+    // is coming up still is.
     void stopCurrent();
     // A start is waiting for its capture to come up.
     bool isStarting() const { return m_pendingStart != nullptr; }
@@ -120,14 +120,13 @@ private:
     using TaskMap = std::map<Uuid, Task>;
 
     // A start whose capture is coming up on its own thread. Until that thread reports back, the
-    // capture source belongs to it; the main thread only marks the start cancelled.
+    // capture source belongs to it.
     struct PendingStart {
         Uuid id;
         RecordingKind kind = RecordingKind::meeting;
         std::shared_ptr<RecordingSession> session;
         std::unique_ptr<SystemAudioCapture> meetingCapture;
         std::unique_ptr<MicrophoneTap> noteMic;
-        bool cancelled = false;
         std::unique_ptr<BackgroundJob> job; // last: joined before the sources go
     };
 
