@@ -162,16 +162,28 @@ std::shared_ptr<RecordingSession> RecorderModel::createSession(const Uuid& id, R
     return std::move(created.session);
 }
 
-void RecorderModel::startMeeting()
+std::unique_ptr<RecorderModel::PendingStart> RecorderModel::prepareStart(RecordingKind kind)
 {
     auto pending = std::make_unique<PendingStart>();
     pending->id = Uuid::generate();
-    pending->kind = RecordingKind::meeting;
-    pending->session = createSession(pending->id, RecordingKind::meeting);
+    pending->kind = kind;
+    pending->session = createSession(pending->id, kind);
     if (!pending->session)
+        return nullptr;
+    return pending;
+}
+
+std::unique_ptr<CaptureBackend> RecorderModel::newCaptureBackend() const
+{
+    return m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{};
+}
+
+void RecorderModel::startMeeting()
+{
+    auto pending = prepareStart(RecordingKind::meeting);
+    if (!pending)
         return;
-    pending->meetingCapture = std::make_unique<SystemAudioCapture>(
-        m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
+    pending->meetingCapture = std::make_unique<SystemAudioCapture>(newCaptureBackend());
     SystemAudioCapture& capture = *pending->meetingCapture;
     capture.onSystemBuffer = forwardTo(pending->session, &RecordingSession::appendSystem, m_systemMeter);
     capture.onMicBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
@@ -182,14 +194,10 @@ void RecorderModel::startMeeting()
 
 void RecorderModel::startNote()
 {
-    auto pending = std::make_unique<PendingStart>();
-    pending->id = Uuid::generate();
-    pending->kind = RecordingKind::note;
-    pending->session = createSession(pending->id, RecordingKind::note);
-    if (!pending->session)
+    auto pending = prepareStart(RecordingKind::note);
+    if (!pending)
         return;
-    pending->noteMic = std::make_unique<MicrophoneTap>(
-        m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
+    pending->noteMic = std::make_unique<MicrophoneTap>(newCaptureBackend());
     MicrophoneTap& tap = *pending->noteMic;
     tap.onBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
     tap.onServerLost = soundServerNotice(pending->id, true);

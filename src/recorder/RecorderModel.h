@@ -27,6 +27,7 @@ class RecordingStore;
 class AppSettings;
 class AudioLevelMeter;
 class BackgroundJob;
+class CaptureBackend;
 class MicrophoneTap;
 class RecordingSession;
 class SystemAudioCapture;
@@ -130,6 +131,10 @@ private:
         std::unique_ptr<BackgroundJob> job; // last: joined before the sources go
     };
 
+    // A new id with its session (folder, audio.wav, first meta.json); nothing when that failed,
+    // which has been reported.
+    std::unique_ptr<PendingStart> prepareStart(RecordingKind kind);
+    std::unique_ptr<CaptureBackend> newCaptureBackend() const;
     void startMeeting();
     void startNote();
     // Makes the recording's folder, audio.wav and first meta.json; on failure reports it and
