@@ -38,7 +38,7 @@ protected:
     PermissionsSnapshot::Probes deadProbes() const
     {
         return {SoundServerProbe::create(m_dir.filePath("no-such-socket").prepend("unix:").toUtf8()),
-            SyntheticInputProbe::create(":4242"), std::make_shared<std::optional<PermissionsSnapshot::Reading>>()};
+            SyntheticInputProbe::create(":4242")};
     }
 
     static bool answered(const PermissionsSnapshot& snapshot)

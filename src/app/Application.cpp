@@ -10,6 +10,7 @@
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/ServiceSettings.h"
+#include "system/SessionInput.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

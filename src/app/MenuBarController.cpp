@@ -3,13 +3,17 @@
 #include "common/Log.h"
 #include "dictation/DictationHotkeyMonitor.h"
 #include "dictation/DictationManager.h"
+#include "dictation/TextInjector.h"
 #include "model/RecordingStore.h"
 #include "recorder/RecorderModel.h"
 #include "system/AppSettings.h"
 #include "system/GlobalHotkeyManager.h"
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
+#include "system/PortalKeyboard.h"
+#include "system/PortalShortcuts.h"
 #include "system/ServiceSettings.h"
+#include "system/SessionInput.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
 #include "ui/dictation/DictationPanelController.h"
@@ -17,6 +21,7 @@
 #include "ui/library/LibraryWindow.h"
 #include "ui/logic/RecorderModelLink.h"
 #include "ui/logic/ServicesText.h"
+#include "ui/logic/SessionFeatures.h"
 #include "ui/logic/UntrustedText.h"
 #include "ui/onboarding/OnboardingWindowController.h"
 #include "ui/settings/SettingsWindowController.h"
@@ -97,6 +102,38 @@ DictationHotkeyMonitor::Accessibility accessibilityRequests(QSettings& defaults)
     return access;
 }
 
+// Fills in what the owner left out, for the session the program runs in.
+MenuBarController::Platform sessionPlatform(MenuBarController::Platform platform, QSettings& defaults)
+{
+    if (!platform.sessionInput) {
+        const SessionType session = currentSessionType();
+        if (session == SessionType::wayland) {
+            platform.sessionInput = std::make_unique<SessionInput>(std::make_shared<PortalShortcuts>(),
+                std::make_shared<PortalKeyboard>(QDBusConnection::sessionBus(), &defaults));
+        } else {
+            platform.sessionInput = std::make_unique<SessionInput>(session, SyntheticInputProbe::create());
+        }
+    }
+    SessionInput& input = *platform.sessionInput;
+    const bool portals = input.state().session == SessionType::wayland;
+    if (!platform.hotkeys)
+        platform.hotkeys
+            = portals ? GlobalHotkeyManager::createPortal(input.shortcuts()) : GlobalHotkeyManager::create();
+    if (!platform.dictationMonitor) {
+        platform.dictationMonitor = portals ? DictationHotkeyMonitor::createPortal(input.shortcuts())
+                                            : DictationHotkeyMonitor::create(accessibilityRequests(defaults));
+    }
+    if (!platform.dictation) {
+        DictationManager::Dependencies deps;
+        if (portals) {
+            auto injector = std::make_shared<TextInjector>(TextInjector::createPortalKeySender(input.keyboard()));
+            deps.paste = [injector](const std::string& text) { injector->paste(QString::fromStdString(text)); };
+        }
+        platform.dictation = std::make_unique<DictationManager>(std::move(deps));
+    }
+    return platform;
+}
+
 // Whole seconds since the running recording started; nothing when that is not known.
 std::optional<long long> secondsRecorded(const RecorderModel& recorder)
 {
@@ -124,11 +161,14 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     , m_services(services)
     , m_notifications(notifications)
     , m_defaults(defaults)
-    , m_hotkeys(platform.hotkeys ? std::move(platform.hotkeys) : GlobalHotkeyManager::create())
-    , m_dictation(platform.dictation ? std::move(platform.dictation) : std::make_unique<DictationManager>())
-    , m_dictationMonitor(platform.dictationMonitor ? std::move(platform.dictationMonitor)
-                                                   : DictationHotkeyMonitor::create(accessibilityRequests(defaults)))
 {
+    platform = sessionPlatform(std::move(platform), defaults);
+    m_sessionInput = std::move(platform.sessionInput);
+    m_hotkeys = std::move(platform.hotkeys);
+    m_dictation = std::move(platform.dictation);
+    m_dictationMonitor = std::move(platform.dictationMonitor);
+    logSessionInput();
+    connect(m_sessionInput.get(), &SessionInput::changed, this, &MenuBarController::logSessionInput);
     m_recordingIcon = symbolIcon(QStringLiteral("record.circle.fill"), colors::red());
 
     m_statusItem.setContextMenu(&m_menu);
@@ -209,6 +249,19 @@ bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
+void MenuBarController::logSessionInput()
+{
+    const SessionInput::State state = m_sessionInput->state();
+    QStringList lines;
+    for (const FeatureLine& line : sessionFeatureLines(state))
+        lines << line.title + QStringLiteral(": ") + line.text;
+    const QString line = QStringLiteral("Session %1. %2").arg(sessionName(state.session), lines.join(QLatin1Char(' ')));
+    if (line == m_loggedSessionInput)
+        return;
+    m_loggedSessionInput = line;
+    log::info(lcMenuBarController(), line);
+}
+
 void MenuBarController::registerHotkeys()
 {
     m_hotkeys->registerHotkey(GlobalHotkeyManager::Action::meeting, m_settings.meetingHotkey());
@@ -266,11 +319,14 @@ void MenuBarController::setPendingUpdate(std::optional<QString> version)
 void MenuBarController::showOnboarding()
 {
     if (!m_onboarding) {
-        m_onboarding = std::make_unique<OnboardingWindowController>(m_defaults, m_notifications, [this] {
-            // The completion runs inside the controller; drop it once that call has returned.
-            QTimer::singleShot(0, this, [this] { m_onboarding.reset(); });
-            reinstallDictationTap();
-        });
+        m_onboarding = std::make_unique<OnboardingWindowController>(
+            m_defaults, m_notifications,
+            [this] {
+                // The completion runs inside the controller; drop it once that call has returned.
+                QTimer::singleShot(0, this, [this] { m_onboarding.reset(); });
+                reinstallDictationTap();
+            },
+            systemPermissionsSnapshots(m_defaults, m_sessionInput.get()));
         m_onboarding->setServicesNotice([this] { return servicesText::notSetUpNotice(m_services.config()); });
     }
     m_onboarding->show();
@@ -295,8 +351,8 @@ LibraryWindow* MenuBarController::libraryWindow() const
 void MenuBarController::openSettings(const QString& pane)
 {
     if (!m_settingsWindow) {
-        m_settingsWindow
-            = std::make_unique<SettingsWindowController>(m_settings, m_services, m_defaults, m_notifications);
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_services, m_defaults,
+            m_notifications, systemPermissionsSnapshots(m_defaults, m_sessionInput.get()));
     }
     auto shown = SettingsWindowController::Pane::general;
     for (const auto& info : SettingsWindowController::kPanes) {

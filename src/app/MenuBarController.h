@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/TrayMenuModel.h"
+#include "system/SessionInput.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -40,8 +41,10 @@ class MenuBarController : public QObject {
     Q_OBJECT
 
 public:
-    // The platform pieces it drives; every missing one is made for the current session.
+    // The platform pieces it drives; every missing one is made for the current session: key
+    // grabs and XTest in an X11 session, the desktop portals in a Wayland one.
     struct Platform {
+        std::unique_ptr<SessionInput> sessionInput;
         std::unique_ptr<GlobalHotkeyManager> hotkeys;
         std::unique_ptr<DictationHotkeyMonitor> dictationMonitor;
         std::unique_ptr<DictationManager> dictation;
@@ -74,6 +77,7 @@ public:
     void checkForUpdates();
 
     DictationManager& dictation() { return *m_dictation; }
+    SessionInput& sessionInput() { return *m_sessionInput; }
     DictationHotkeyMonitor& dictationMonitor() { return *m_dictationMonitor; }
 
 protected:
@@ -96,6 +100,7 @@ private:
     void reinstallDictationTap();
     TrayMenuState menuState() const;
     void showFallbackWindow();
+    void logSessionInput();
 
     RecorderModel& m_recorder;
     RecordingStore& m_store;
@@ -118,6 +123,7 @@ private:
     std::unique_ptr<UpdaterLogger> m_updaterLogger;
     std::unique_ptr<UpdateAlerts> m_updateAlerts;
     std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<SessionInput> m_sessionInput;
     std::unique_ptr<GlobalHotkeyManager> m_hotkeys;
     std::unique_ptr<DictationManager> m_dictation;
     std::unique_ptr<DictationHotkeyMonitor> m_dictationMonitor;
@@ -126,6 +132,7 @@ private:
     QIcon m_idleIcon;
     QIcon m_recordingIcon;
     QPointer<QWidget> m_fallbackWindow;
+    QString m_loggedSessionInput;
 };
 
 } // namespace palaverly

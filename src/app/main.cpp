@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "common/Log.h"
 #include "model/RecordingStore.h"
+#include "system/DesktopSession.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -45,6 +46,14 @@ void quitOnSignals(QObject* context)
 int main(int argc, char** argv)
 {
     log::installHandler();
+    // In a Wayland session the windows go through XWayland when it is there: the dictation panel
+    // has to place itself and stay above the others, which a Wayland client may not do, and a
+    // Wayland client may set the clipboard only while one of its windows has the focus, where an
+    // X client's selection is taken over by GNOME at any time (docs/ARCHITECTURE-notes.md).
+    // Hotkeys and the paste keystroke go through the portals either way.
+    if (currentSessionType() == SessionType::wayland && !qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("palaverly"));
     QApplication::setApplicationName(QStringLiteral("palaverly"));

@@ -11,15 +11,18 @@
 
 namespace palaverly {
 
+class PortalShortcuts;
+
 // Follows the press and the release of the push-to-talk combination anywhere in the session, apart
 // from the global hotkeys, and keeps the combination's own key events from the focused window.
 // The owner connects onPressDown / onPressUp, calls install() with the dictation hotkey at start-up
 // and after each change of the hotkeys, and installTap() when the permission may have been granted
 // since (the program became active, onboarding ended).
 //
-// The matching rules live here; a back end per windowing system (DictationHotkeyMonitorX11.cpp)
-// only takes the keys and reports each key event of the session. A null back end serves a session
-// without a display. Main thread only, including the destructor.
+// The matching rules live here; a back end per kind of session only takes the keys and reports
+// each key event: key grabs of the X server (DictationHotkeyMonitorX11.cpp) or the GlobalShortcuts
+// portal of a Wayland desktop (DictationHotkeyMonitorPortal.cpp). A null back end serves a session
+// without either. Main thread only, including the destructor.
 class DictationHotkeyMonitor {
 public:
     struct Accessibility {
@@ -62,6 +65,10 @@ public:
     // when there is no display.
     static std::unique_ptr<DictationHotkeyMonitor> create(
         Accessibility access = {}, const QByteArray& displayName = {});
+
+    // The combination as the "dictation" shortcut of the portal session `shortcuts` (a Wayland
+    // session); its activation is the press and its deactivation the release.
+    static std::unique_ptr<DictationHotkeyMonitor> createPortal(std::shared_ptr<PortalShortcuts> shortcuts);
 
 protected:
     explicit DictationHotkeyMonitor(Accessibility access);

@@ -1,11 +1,13 @@
 #include "dictation/TextInjector.h"
 
 #include "common/Log.h"
+#include "system/DesktopNotification.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMimeData>
+#include <QPointer>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcTextInjector, "TextInjector")
@@ -30,6 +32,7 @@ TextInjector::TextInjector(QObject* parent)
 
 TextInjector::TextInjector(std::unique_ptr<KeySender> sender, ClipboardWriter writer, QObject* parent)
     : QObject(parent)
+    , notify([](const QString& summary, const QString& body) { showDesktopNotification(summary, body); })
     , m_sender(std::move(sender))
     , m_writeClipboard(std::move(writer))
 {
@@ -40,6 +43,11 @@ TextInjector::TextInjector(std::unique_ptr<KeySender> sender, ClipboardWriter wr
             return clipboard->text(QClipboard::Clipboard) == text;
         };
     }
+}
+
+QString TextInjector::leftOnClipboardSummary()
+{
+    return QStringLiteral("Текст скопирован — вставьте его сочетанием Ctrl+V");
 }
 
 TextInjector::~TextInjector() = default;
@@ -83,11 +91,27 @@ void TextInjector::putAndPaste(const QString& text, const Snapshot& snapshot, in
         return;
     }
 
-    if (!m_sender || !m_sender->sendPaste()) {
-        log::error(lcTextInjector(), QStringLiteral("Failed to open XTest for paste"));
+    if (!m_sender) {
+        leftOnClipboard({QStringLiteral("Failed to open XTest for paste"),
+            QStringLiteral("Программе нечем нажать клавиши в этом сеансе.")});
         return;
     }
-    QTimer::singleShot(kRestoreDelay, this, [this, snapshot, text] { restore(snapshot, text); });
+    m_sender->sendPaste([self = QPointer<TextInjector>(this), snapshot, text](const auto& failure) {
+        if (!self)
+            return;
+        if (failure) {
+            self->leftOnClipboard(*failure);
+            return;
+        }
+        QTimer::singleShot(kRestoreDelay, self, [self, snapshot, text] { self->restore(snapshot, text); });
+    });
+}
+
+void TextInjector::leftOnClipboard(const KeySender::Failure& failure)
+{
+    log::error(lcTextInjector(), failure.logLine);
+    if (notify)
+        notify(leftOnClipboardSummary(), failure.reason);
 }
 
 void TextInjector::restore(const Snapshot& snapshot, const QString& pasted)

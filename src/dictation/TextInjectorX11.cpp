@@ -77,7 +77,18 @@ public:
     {
     }
 
-    bool sendPaste() override
+    void sendPaste(Done done) override
+    {
+        if (!post()) {
+            done(Failure{QStringLiteral("Failed to open XTest for paste"),
+                QStringLiteral("X-сервер не даёт нажимать клавиши: нет расширения XTest.")});
+            return;
+        }
+        done(std::nullopt);
+    }
+
+private:
+    bool post()
     {
         Display* display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
         if (!display)
@@ -113,7 +124,6 @@ public:
         return true;
     }
 
-private:
     QByteArray m_displayName;
 };
 

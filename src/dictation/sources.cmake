@@ -2,6 +2,8 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/DictationManager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationHotkeyMonitor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TextInjector.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TextInjectorPortal.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DictationHotkeyMonitorPortal.cpp
 )
 
 # Back ends: X11 takes the dictation key with a key grab and posts the paste through XTest.

@@ -8,10 +8,13 @@
 
 namespace palaverly {
 
+class PortalShortcuts;
+
 // System-wide hotkeys for the three recording actions. The owner sets onTrigger, then calls
 // registerHotkey() for every action at start-up and after each "palaverly.hotkeysChanged".
-// One back end per windowing system (GlobalHotkeyManager_x11.cpp) and a null back end for a
-// session where none is available. Main thread only, including the destructor.
+// One back end per kind of session: key grabs of the X server (GlobalHotkeyManager_x11.cpp), the
+// GlobalShortcuts portal of a Wayland desktop (GlobalHotkeyManager_portal.cpp), and a null back
+// end for a session where neither is available. Main thread only, including the destructor.
 class GlobalHotkeyManager {
 public:
     // The values are the hotkey identifiers and must not change.
@@ -43,6 +46,10 @@ public:
     // The back end of the session on `displayName` ($DISPLAY when empty), or the null back end
     // when there is no display to grab keys on.
     static std::unique_ptr<GlobalHotkeyManager> create(const QByteArray& displayName = {});
+
+    // The three actions as shortcuts of the portal session `shortcuts` (a Wayland session). A
+    // registration holds once the desktop has bound it.
+    static std::unique_ptr<GlobalHotkeyManager> createPortal(std::shared_ptr<PortalShortcuts> shortcuts);
 };
 
 // Registers nothing; every action stays unregistered.

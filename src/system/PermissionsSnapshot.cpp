@@ -1,5 +1,6 @@
 #include "system/PermissionsSnapshot.h"
 
+#include "system/SessionInput.h"
 #include "system/SoundServerProbe.h"
 #include "system/SyntheticInputProbe.h"
 #include "system/SystemSettingsPage.h"
@@ -32,7 +33,30 @@ PermissionsSnapshot::PermissionsSnapshot(QSettings& store, Probes probes, QObjec
     m_microphone = states.microphone;
     m_screenRecording = states.screenRecording;
     m_accessibility = states.accessibility;
+    // The portals answer later, on their own.
+    if (m_probes.session)
+        connect(m_probes.session, &SessionInput::changed, this, &PermissionsSnapshot::refreshAccessibility);
     refresh();
+}
+
+bool PermissionsSnapshot::portalSession() const
+{
+    return m_probes.session && m_probes.session->state().session == SessionType::wayland;
+}
+
+PermissionStatus PermissionsSnapshot::accessibilityOf(const std::optional<Reading>& reading) const
+{
+    if (portalSession())
+        return m_probes.session->accessibility();
+    return withPromptFlag(reading && reading->syntheticInput, kHasPromptedAccessibilityKey);
+}
+
+void PermissionsSnapshot::refreshAccessibility()
+{
+    if (const PermissionStatus status = accessibilityOf(*m_probes.lastReading); status != m_accessibility) {
+        m_accessibility = status;
+        emit accessibilityChanged(m_accessibility);
+    }
 }
 
 PermissionsSnapshot::~PermissionsSnapshot() = default;
@@ -78,7 +102,7 @@ PermissionsSnapshot::States PermissionsSnapshot::statesOf(const std::optional<Re
         : reading->defaultInput                  ? PermissionStatus::granted
                                                  : PermissionStatus::denied;
     return {microphone, withPromptFlag(reading && reading->outputMonitor, kHasPromptedScreenRecordingKey),
-        withPromptFlag(reading && reading->syntheticInput, kHasPromptedAccessibilityKey)};
+        accessibilityOf(reading)};
 }
 
 void PermissionsSnapshot::assign(const States& states)
@@ -99,6 +123,8 @@ void PermissionsSnapshot::assign(const States& states)
 
 void PermissionsSnapshot::refresh()
 {
+    if (m_probes.session)
+        m_probes.session->refresh();
     assign(statesOf(*m_probes.lastReading));
     if (m_probing) {
         m_probeAgain = true;
@@ -145,6 +171,14 @@ void PermissionsSnapshot::request(PermissionKind kind, std::function<void(Permis
             kind == PermissionKind::screenRecording ? kHasPromptedScreenRecordingKey : kHasPromptedAccessibilityKey,
             true);
         m_store.sync();
+        if (kind == PermissionKind::accessibility && portalSession()) {
+            // The desktop's dialogs answer later; the snapshot may be gone by then.
+            m_probes.session->request([self = QPointer<PermissionsSnapshot>(this), done = std::move(done)] {
+                if (self && done)
+                    done(self->m_probes.session->accessibility());
+            });
+            return;
+        }
     }
     probe([kind, done = std::move(done)](const Reading& reading) {
         const bool granted = kind == PermissionKind::microphone ? reading.defaultInput
@@ -157,6 +191,12 @@ void PermissionsSnapshot::request(PermissionKind kind, std::function<void(Permis
 
 void PermissionsSnapshot::openSystemSettings(PermissionKind kind) const
 {
+    // In a Wayland session the desktop's own dialogs are where the user allows us keys and
+    // the keyboard; they come up again when asked again.
+    if (kind == PermissionKind::accessibility && portalSession()) {
+        m_probes.session->request({});
+        return;
+    }
     SystemSettingsPage::forPermission(kind, [](const QString& name) {
         return QStandardPaths::findExecutable(name);
     }).open();

@@ -11,6 +11,7 @@ class QSettings;
 
 namespace palaverly {
 
+class SessionInput;
 class SoundServerProbe;
 class SyntheticInputProbe;
 
@@ -41,6 +42,10 @@ public:
     struct Probes {
         std::shared_ptr<SoundServerProbe> sound;
         std::shared_ptr<SyntheticInputProbe> input;
+        // How keys and the paste work in this session; must outlive the snapshot. In a Wayland
+        // session accessibility follows its portals and a request asks them; the views also list
+        // what works here from it. May be null.
+        SessionInput* session = nullptr;
         // The last answer of these probes, shared by the snapshots made over them, so that a
         // window opened later starts from it. Empty until the first answer. Main thread.
         std::shared_ptr<std::optional<Reading>> lastReading;
@@ -58,6 +63,7 @@ public:
     PermissionStatus accessibility() const { return m_accessibility; }
 
     PermissionStatus status(PermissionKind kind) const;
+    SessionInput* sessionInput() const { return m_probes.session; }
     bool allGranted() const;
 
     // Applies the prompt flags to the last reading at once, then probes again and assigns the
@@ -72,7 +78,8 @@ public:
     // is destroyed first). The snapshot's own properties are left alone; callers refresh().
     void request(PermissionKind kind, std::function<void(PermissionStatus)> done);
 
-    // Opens the desktop's sound settings (microphone, system sound) or our help page.
+    // Opens the desktop's sound settings (microphone, system sound) or our help page; in a
+    // Wayland session asks the desktop's portals again for accessibility.
     void openSystemSettings(PermissionKind kind) const;
 
 signals:
@@ -88,6 +95,9 @@ private:
     };
     States statesOf(const std::optional<Reading>& reading) const;
     void assign(const States& states);
+    bool portalSession() const;
+    PermissionStatus accessibilityOf(const std::optional<Reading>& reading) const;
+    void refreshAccessibility();
     bool flag(const char* key) const;
     PermissionStatus withPromptFlag(bool granted, const char* key) const;
     // Runs one round of the probes on a worker thread; `answered` gets the reading on the main

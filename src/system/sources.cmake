@@ -9,6 +9,11 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/AutostartEntry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PermissionsSnapshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemSettingsPage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DesktopSession.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DesktopNotification.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PortalRequest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PortalKeyboard.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionInput.cpp
 )
 
 # Back ends: X11 for hotkeys, key names and XTest; libpulse for the sound-server probe. Without
@@ -29,6 +34,15 @@ else()
     ${CMAKE_CURRENT_LIST_DIR}/SyntheticInputProbe_null.cpp
   )
 endif()
+
+# Wayland sessions: hotkeys and the paste keystroke through the desktop portals (QtDBus); the
+# GlobalShortcuts portal takes its preferred triggers as xkbcommon key names.
+list(APPEND PALAVERLY_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/PortalShortcuts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PortalTrigger.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GlobalHotkeyManager_portal.cpp
+)
+list(APPEND PALAVERLY_CORE_LIBS PkgConfig::XKBCOMMON)
 
 if(TARGET PkgConfig::PULSE)
   list(APPEND PALAVERLY_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoundServerProbe_pulse.cpp)

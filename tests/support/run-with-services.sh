@@ -213,6 +213,9 @@ done
 if [ -z "$display" ]; then
   echo "run-with-services: no X display could be started" >&2; cat "$runtime/xvfb.log" >&2; exit 1
 fi
+# An X11 session on that server, whatever session the command was started from.
+export XDG_SESSION_TYPE=x11
+unset WAYLAND_DISPLAY
 export DISPLAY="$display"
 
 # Session bus.

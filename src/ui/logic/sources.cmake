@@ -8,6 +8,7 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/RecorderModelLink.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SearchText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ServicesText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionFeatures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranscriptExport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Typewriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UntrustedText.cpp

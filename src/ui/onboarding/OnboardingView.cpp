@@ -6,6 +6,7 @@
 #include "ui/onboarding/WelcomePane.h"
 #include "ui/widgets/PermissionPane.h"
 #include "ui/widgets/ProgressDots.h"
+#include "ui/widgets/SessionFeaturesView.h"
 #include "ui/widgets/WindowStyle.h"
 
 #include <QGuiApplication>
@@ -40,6 +41,11 @@ OnboardingView::OnboardingView(std::unique_ptr<PermissionsSnapshot> snapshot, No
         connect(pane, &PermissionPane::requestClicked, this, &OnboardingView::request);
         connect(pane, &PermissionPane::openSettingsClicked, this,
             [this](PermissionKind kind) { m_snapshot->openSystemSettings(kind); });
+        if (pane->kind() == PermissionKind::accessibility && m_snapshot->sessionInput()) {
+            auto* features = new SessionFeaturesView(*m_snapshot->sessionInput(), pane);
+            features->setContentsMargins(12, 10, 12, 0);
+            pane->setDetails(features);
+        }
     }
     m_donePane = new DonePane(m_pages);
     m_pages->addWidget(m_donePane);

@@ -3,6 +3,8 @@
 #include "system/AppSettings.h"
 #include "system/AutostartEntry.h"
 #include "system/PermissionsSnapshot.h"
+#include "system/PortalShortcuts.h"
+#include "system/SessionInput.h"
 #include "ui/settings/ShortcutRecorderField.h"
 #include "ui/widgets/ViewStyle.h"
 #include "ui/widgets/WindowStyle.h"
@@ -98,23 +100,24 @@ SettingsGeneralPane::SettingsGeneralPane(
     m_meeting = boundField(settings, &AppSettings::meetingHotkey, &AppSettings::setMeetingHotkey,
         &AppSettings::meetingHotkeyChanged, this);
     m_meeting->setObjectName(QStringLiteral("meetingField"));
-    addRow(rowLabel(QStringLiteral("Новая встреча"), {}, {}, this), m_meeting);
+    addRow(rowLabel(QStringLiteral("Новая встреча"), {}, {}, this), withDesktopTrigger(m_meeting, "meeting"));
     m_note = boundField(
         settings, &AppSettings::noteHotkey, &AppSettings::setNoteHotkey, &AppSettings::noteHotkeyChanged, this);
     m_note->setObjectName(QStringLiteral("noteField"));
-    addRow(rowLabel(QStringLiteral("Быстрая заметка"), {}, {}, this), m_note);
+    addRow(rowLabel(QStringLiteral("Быстрая заметка"), {}, {}, this), withDesktopTrigger(m_note, "note"));
     m_stop = boundField(
         settings, &AppSettings::stopHotkey, &AppSettings::setStopHotkey, &AppSettings::stopHotkeyChanged, this);
     m_stop->setObjectName(QStringLiteral("stopField"));
     addRow(rowLabel(QStringLiteral("Остановить запись"), QStringLiteral("stop.circle.fill"), style::systemRed(), this),
-        m_stop);
+        withDesktopTrigger(m_stop, "stop"));
 
     addFullRow(style::separatorLine(this));
     addFullRow(sectionHeading(QStringLiteral("Диктовка"), this));
     m_dictation = boundField(settings, &AppSettings::dictationHotkey, &AppSettings::setDictationHotkey,
         &AppSettings::dictationHotkeyChanged, this);
     m_dictation->setObjectName(QStringLiteral("dictationField"));
-    addRow(rowLabel(QStringLiteral("Push-to-talk диктовка"), {}, {}, this), m_dictation);
+    addRow(
+        rowLabel(QStringLiteral("Push-to-talk диктовка"), {}, {}, this), withDesktopTrigger(m_dictation, "dictation"));
     refuseSharedCombinations({{m_meeting, QStringLiteral("Новая встреча")}, {m_note, QStringLiteral("Быстрая заметка")},
         {m_stop, QStringLiteral("Остановить запись")}, {m_dictation, QStringLiteral("Push-to-talk диктовка")}});
     auto* explanation
@@ -166,6 +169,41 @@ SettingsGeneralPane::SettingsGeneralPane(
     grid->setRowStretch(row, 1);
 
     updateAccessibility();
+    if (const SessionInput* session = m_snapshot.sessionInput(); session && session->shortcuts()) {
+        connect(session->shortcuts().get(), &PortalShortcuts::triggersChanged, this,
+            &SettingsGeneralPane::updateDesktopTriggers);
+        updateDesktopTriggers();
+    }
+}
+
+QWidget* SettingsGeneralPane::withDesktopTrigger(ShortcutRecorderField* field, const char* shortcutId)
+{
+    const SessionInput* session = m_snapshot.sessionInput();
+    if (!session || !session->shortcuts())
+        return field;
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    field->setParent(row);
+    layout->addWidget(field, 0, Qt::AlignVCenter);
+    auto* trigger = style::wrappedLabel({}, true, row);
+    trigger->setWordWrap(false);
+    trigger->setObjectName(QStringLiteral("desktopTrigger"));
+    layout->addWidget(trigger, 0, Qt::AlignVCenter);
+    layout->addStretch(1);
+    m_desktopTriggers[QLatin1String(shortcutId)] = trigger;
+    return row;
+}
+
+void SettingsGeneralPane::updateDesktopTriggers()
+{
+    const auto& shortcuts = *m_snapshot.sessionInput()->shortcuts();
+    for (const auto& [id, label] : m_desktopTriggers) {
+        const QString trigger = shortcuts.triggerDescription(id);
+        label->setText(QStringLiteral("в системе: %1").arg(trigger));
+        label->setVisible(!trigger.isEmpty());
+    }
 }
 
 void SettingsGeneralPane::showEvent(QShowEvent* event)

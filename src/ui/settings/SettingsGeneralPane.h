@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <map>
 
 class QCheckBox;
 class QLabel;
@@ -14,7 +15,8 @@ class PermissionsSnapshot;
 class ShortcutRecorderField;
 
 // The "Общие" pane: the three global hotkeys, the dictation hotkey with the accessibility state,
-// the automatic update check, and whether the program starts at login. Every control writes
+// the automatic update check, and whether the program starts at login. In a Wayland session each
+// hotkey also shows the trigger the desktop gave it, which the user may have changed there. Every control writes
 // its setting at once and follows changes made elsewhere. Main thread; the objects passed in
 // must outlive the pane.
 class SettingsGeneralPane : public QWidget {
@@ -33,6 +35,8 @@ protected:
 
 private:
     void updateAccessibility();
+    QWidget* withDesktopTrigger(ShortcutRecorderField* field, const char* shortcutId);
+    void updateDesktopTriggers();
     void setAutostart(bool enabled);
 
     AppSettings& m_settings;
@@ -48,6 +52,7 @@ private:
     QCheckBox* m_autoCheck = nullptr;
     QCheckBox* m_autostartBox = nullptr;
     QLabel* m_autostartError = nullptr;
+    std::map<QString, QLabel*> m_desktopTriggers; // by portal shortcut id
 };
 
 } // namespace palaverly

@@ -3,6 +3,7 @@
 #include "system/NotificationCenter.h"
 #include "system/PermissionsSnapshot.h"
 #include "ui/widgets/PermissionPane.h"
+#include "ui/widgets/SessionFeaturesView.h"
 #include "ui/widgets/ViewStyle.h"
 #include "ui/widgets/WindowStyle.h"
 
@@ -84,6 +85,11 @@ SettingsPermissionsPane::SettingsPermissionsPane(
         connect(widgets.button, &QPushButton::clicked, this, [this, kind] { buttonClicked(kind); });
     }
     layout->addLayout(grid);
+    if (SessionInput* session = m_snapshot.sessionInput()) {
+        layout->addSpacing(8);
+        layout->addWidget(style::separatorLine(this));
+        layout->addWidget(new SessionFeaturesView(*session, this));
+    }
 
     layout->addSpacing(8);
     layout->addWidget(style::separatorLine(this));

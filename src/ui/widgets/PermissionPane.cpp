@@ -119,6 +119,15 @@ PermissionPane::PermissionPane(PermissionKind kind, QWidget* parent)
     setState(PermissionStatus::notDetermined, false);
 }
 
+void PermissionPane::setDetails(QWidget* details)
+{
+    delete m_details;
+    m_details = details;
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    // Above the closing stretch.
+    box->insertWidget(box->count() - 1, details);
+}
+
 void PermissionPane::setState(PermissionStatus status, bool requestInFlight)
 {
     switch (status) {

@@ -26,6 +26,8 @@ public:
 
     PermissionKind kind() const { return m_kind; }
     void setState(PermissionStatus status, bool requestInFlight);
+    // Shows `details` below the status area; the pane takes it over.
+    void setDetails(QWidget* details);
 
 signals:
     void requestClicked(palaverly::PermissionKind kind);
@@ -35,6 +37,7 @@ private:
     PermissionKind m_kind;
     QStackedWidget* m_statusArea = nullptr;
     QPushButton* m_requestButton = nullptr;
+    QWidget* m_details = nullptr;
 };
 
 } // namespace palaverly

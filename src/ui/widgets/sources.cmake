@@ -5,6 +5,7 @@ list(APPEND PALAVERLY_UI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/PermissionsSnapshotFactory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Placeholders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ProgressDots.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionFeaturesView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SymbolIcon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TrayIcon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ViewStyle.cpp
