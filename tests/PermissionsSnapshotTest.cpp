@@ -38,7 +38,8 @@ protected:
     PermissionsSnapshot::Probes deadProbes() const
     {
         return {SoundServerProbe::create(m_dir.filePath("no-such-socket").prepend("unix:").toUtf8()),
-            SyntheticInputProbe::create(":4242")};
+            SyntheticInputProbe::create(":4242"), nullptr,
+            std::make_shared<std::optional<PermissionsSnapshot::Reading>>()};
     }
 
     static bool answered(const PermissionsSnapshot& snapshot)
