@@ -2,12 +2,12 @@
 
 #include "LogCapture.h"
 #include "QtWait.h"
+#include "WavFile.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <vector>
 
 using namespace palaverly;
@@ -19,17 +19,10 @@ namespace {
 // A 48 kHz mono 16-bit WAV with a quiet tone, like the files the recorder writes.
 void writeTone(const fs::path& path, double seconds)
 {
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_TRUE(file);
     std::vector<float> samples(static_cast<size_t>(seconds * 48000));
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = 0.2f * static_cast<float>(std::sin(2 * M_PI * 440 * static_cast<double>(i) / 48000));
-    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-    sf_close(file);
+    ASSERT_TRUE(test::writeWav(path, samples));
 }
 
 class AudioPlayerTest : public ::testing::Test {

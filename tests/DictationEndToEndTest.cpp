@@ -16,6 +16,7 @@
 #include "LogCapture.h"
 #include "RecordingSleeper.h"
 #include "SoundServer.h"
+#include "SteppedTone.h"
 #include "WavFile.h"
 
 #include <QClipboard>
@@ -142,25 +143,12 @@ protected:
         setKeyRepeat(true);
     }
 
-    // A steady tone into the virtual microphone, already flowing when this returns. (The monitor
-    // of an idle sink delivers nothing, where a real microphone always does.) The first recording
-    // of a monitor starts late while the sound server settles its latency, so a throwaway one
-    // goes first.
-    std::unique_ptr<test::TonePlayer> startVoice()
+    // A tone into the virtual microphone, heard when this returns. (The monitor of an idle sink
+    // delivers nothing, where a real microphone always does.)
+    std::unique_ptr<test::SteppedTone> startVoice()
     {
-        auto voice = std::make_unique<test::TonePlayer>(test::kMicSink, 220, 0.3);
-        const bool flowing = voice->started() && test::waitUntil([] {
-            const auto inputs = test::pactl("list short sink-inputs");
-            return inputs && !inputs->empty();
-        });
-        QProcess warmUp;
-        warmUp.start(QStringLiteral("parec"),
-            {QStringLiteral("--device=%1.monitor").arg(test::kMicSink), "--latency-msec=85", "--raw"});
-        warmUp.setStandardOutputFile(QProcess::nullDevice());
-        test::settle(800);
-        warmUp.kill();
-        warmUp.waitForFinished(3000);
-        return flowing ? std::move(voice) : nullptr;
+        auto voice = std::make_unique<test::SteppedTone>(test::kMicSink, 0.3);
+        return voice->playing() ? std::move(voice) : nullptr;
     }
 
     // Presses the key and keeps it down until the tone comes through the microphone, and a while

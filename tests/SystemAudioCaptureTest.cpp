@@ -98,7 +98,7 @@ TEST(SystemAudioCaptureTest, CountsBuffersAndLogsThePeakOfEveryFiftieth)
     ASSERT_FALSE(capture.start());
     EXPECT_TRUE(log.contains("SystemAudioCapture", "PulseAudio capture started (system audio + mic)"));
     ASSERT_EQ(control->request.streams.size(), 2u);
-    EXPECT_EQ(control->request.streams[0].device, CaptureDevice::defaultOutputMonitor);
+    EXPECT_EQ(control->request.streams[0].device, CaptureDevice::systemSound);
     EXPECT_EQ(control->request.streams[1].device, CaptureDevice::defaultInput);
 
     // The capture thread: 151 system buffers and 100 microphone buffers, an empty one in between.

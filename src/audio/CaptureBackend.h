@@ -13,7 +13,9 @@ namespace palaverly {
 // What a record stream listens to. Either follows the system's default when the user switches
 // devices during a recording (headphones plugged in), keeping its sample format.
 enum class CaptureDevice {
-    defaultOutputMonitor, // the sound the computer plays: the monitor of the default output
+    // The sound other programs play through the default output; this process's own playback
+    // (the library's player) is left out. Silence comes at the output's pace when nothing plays.
+    systemSound,
     defaultInput, // the default microphone
 };
 
@@ -22,13 +24,22 @@ enum class CaptureDevice {
 // interleaved 32-bit float at the device's own rate and channel count. Implementations: PulseAudio
 // (also served by PipeWire), and a null one for builds without it, whose start always fails.
 //
-// Threads: start and stop on the owner's thread (the main thread); the callbacks of the request on
-// the back end's delivery thread, one at a time, never after stop has returned.
+// The streams of a request share one timeline that begins when start is called and ends when
+// stop is called: each stream hands on the sound captured between those two moments, placed by
+// the server's timing, whatever latency the server chose for it. A stream that starts late, leaves
+// a hole or falls behind is filled with silence; sound from before the start or after the stop is
+// left out. So the streams of one request stay aligned with each other, sample for sample.
+//
+// Threads: start and stop on one owner thread at a time (any thread; the main thread or a worker);
+// the callbacks of the request on the back end's delivery thread, one at a time, never after stop
+// has returned. The last buffers of a take are handed on inside stop, on the caller's thread,
+// while the delivery thread is held.
 class CaptureBackend {
 public:
     struct Stream {
         CaptureDevice device = CaptureDevice::defaultInput;
-        // 0: buffers as the server hands them out; else exactly this many frames per buffer.
+        // 0: buffers as the server hands them out (a few milliseconds each); else exactly this
+        // many frames per buffer, except the last one of a take, which holds what is left.
         uint32_t framesPerBuffer = 0;
         // Never called with an empty buffer.
         std::function<void(const AudioBuffer&)> onBuffer;
@@ -71,8 +82,9 @@ public:
     // Connects and opens every stream, waiting until all of them record. On failure nothing is
     // left open. Calling start while running fails.
     virtual std::optional<StartError> start(Request request) = 0;
-    // Closes the streams and the connection and waits for the delivery thread. Does nothing when
-    // not running.
+    // Waits (briefly) until every stream has brought the sound captured up to this moment, hands
+    // it on, then closes the streams and the connection and waits for the delivery thread. Does
+    // nothing when not running.
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
 };

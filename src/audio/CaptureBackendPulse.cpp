@@ -5,7 +5,15 @@
 // the loop locked (start, stop). Following the default devices: the back end subscribes to
 // server changes and moves its streams to the new default's source; a stream the server killed
 // (its device was removed) is opened again on the new default with the same sample format.
+//
+// Where the sound comes from and how it is placed in time is the business of PulseRecordStream
+// (one record stream on the request's timeline) and PulseSystemSound (other programs' playback
+// on the default output); this file connects, opens what a request asks for, follows the
+// defaults and cuts the streams' sound into the owner's buffers.
 #include "audio/CaptureBackend.h"
+#include "audio/CaptureFeed.h"
+#include "audio/PulseRecordStream.h"
+#include "audio/PulseSystemSound.h"
 
 #include "common/Log.h"
 
@@ -14,7 +22,7 @@
 #include <QLoggingCategory>
 #include <QString>
 
-#include <cstring>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcCaptureBackend, "CaptureBackend")
 
@@ -23,7 +31,9 @@ namespace palaverly {
 namespace {
 
 constexpr pa_usec_t kStartTimeout = 5 * PA_USEC_PER_SEC;
-constexpr uint32_t kDefaultBufferMs = 20;
+// How long a stop waits for the streams to bring the sound captured up to the stop.
+constexpr pa_usec_t kDrainTimeout = 500 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kDrainPollUsec = 10 * PA_USEC_PER_MSEC;
 
 class PulseCaptureBackend final : public CaptureBackend {
 public:
@@ -38,21 +48,32 @@ public:
     bool isRunning() const override { return m_running; }
 
 private:
-    struct StreamState {
-        PulseCaptureBackend* owner = nullptr;
+    // One requested stream: the microphone's record stream, or the system sound's streams.
+    struct Channel {
+        Channel(AudioFormat format, Stream wanted)
+            : wanted(std::move(wanted))
+            , feed(format, this->wanted.framesPerBuffer, this->wanted.onBuffer)
+        {
+        }
+        PulseRecordStream& clock() { return system ? system->clock() : *microphone; }
+        bool isSystem() const { return wanted.device == CaptureDevice::systemSound; }
+        bool reaches(int64_t end)
+        {
+            return clock().state() != PA_STREAM_READY || (system ? system->reaches(end) : microphone->reaches(end));
+        }
+
         Stream wanted;
-        pa_stream* stream = nullptr;
-        std::string deviceName;
-        pa_sample_spec sampleFormat{};
-        pa_channel_map channelMap{};
-        AudioFormat format;
-        std::vector<float> pending; // samples waiting to fill a fixed-size buffer
+        CaptureFeed feed;
+        std::unique_ptr<PulseRecordStream> microphone;
+        std::unique_ptr<PulseSystemSound> system;
         bool failureReported = false;
     };
 
     struct DeviceInfo {
         bool found = false;
         std::string sourceName; // the source to record: the device itself, or a sink's monitor
+        uint32_t sinkIndex = PA_INVALID_INDEX;
+        std::string sinkName;
         pa_sample_spec sampleFormat{};
         pa_channel_map channelMap{};
     };
@@ -60,24 +81,27 @@ private:
     // Owner's thread, loop locked.
     bool waitUntil(const std::function<bool()>& done);
     bool waitFor(pa_operation* operation);
+    void armTimeout(pa_usec_t after);
+    void disarmTimeout();
     std::optional<StartError> connectContext();
     std::optional<StartError> queryDefaults();
+    // Opens every stream of the request on the current defaults and waits until they record;
+    // the first time it also makes the channels (the streams' formats come from their devices).
+    std::optional<StartError> openStreams();
     DeviceInfo queryDevice(CaptureDevice device);
+    Channel& makeChannel(size_t index, const DeviceInfo& device);
+    void drain(pa_usec_t stoppedAt);
     StartError failure(const char* what) const;
     void teardown();
 
     // Loop thread (or owner's thread with the loop locked).
-    bool openStream(StreamState& state, const std::string& sourceName);
-    void closeStream(StreamState& state);
-    void deliver(StreamState& state, const void* data, size_t bytes);
-    void reportFailure(StreamState* state);
+    void reportFailure(Channel* channel);
     void followDefaults(const pa_server_info* info);
-    void moveStreams(CaptureDevice device, const std::string& sourceName);
+    void followOutput(const pa_sink_info& sink);
+    void followInput(const std::string& sourceName);
+    void signalOwner();
 
     static void contextStateChanged(pa_context* context, void* self);
-    static void streamStateChanged(pa_stream* stream, void* state);
-    static void streamReadable(pa_stream* stream, size_t bytes, void* state);
-    static void streamMoved(pa_stream* stream, void* state);
     static void serverChanged(pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* self);
     // Asks the server for its defaults and follows them.
     static void recheckDefaults(pa_context* context, void* self);
@@ -87,6 +111,7 @@ private:
     // Set by the owner's thread before the loop starts and after it has stopped; read on the loop.
     Request m_request;
     bool m_running = false;
+    pa_usec_t m_startedAt = 0; // timeline frame 0, on pa_rtclock_now()'s clock
     // Loop-locked state below.
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
@@ -96,7 +121,7 @@ private:
     bool m_contextFailureReported = false;
     std::string m_defaultSink;
     std::string m_defaultSource;
-    std::vector<std::unique_ptr<StreamState>> m_streams;
+    std::vector<std::unique_ptr<Channel>> m_channels;
 };
 
 CaptureBackend::StartError PulseCaptureBackend::failure(const char* what) const
@@ -131,10 +156,28 @@ bool PulseCaptureBackend::waitFor(pa_operation* operation)
     return done;
 }
 
+void PulseCaptureBackend::armTimeout(pa_usec_t after)
+{
+    disarmTimeout();
+    m_timedOut = false;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    struct timeval deadline { };
+    pa_timeval_add(pa_gettimeofday(&deadline), after);
+    m_timeout = api->time_new(api, &deadline, &PulseCaptureBackend::timedOut, this);
+}
+
+void PulseCaptureBackend::disarmTimeout()
+{
+    if (m_timeout)
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_timeout);
+    m_timeout = nullptr;
+}
+
 std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request request)
 {
     if (m_running)
         return StartError{StartError::Kind::failed, "захват уже идёт"};
+    m_startedAt = pa_rtclock_now();
     m_request = std::move(request);
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop)
@@ -147,63 +190,29 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
     }
     pa_threaded_mainloop_lock(m_loop);
     m_stopping = false;
-    m_timedOut = false;
     m_contextFailureReported = false;
+    armTimeout(kStartTimeout);
 
     std::optional<StartError> error = connectContext();
     if (!error)
         error = queryDefaults();
-    for (size_t i = 0; !error && i < m_request.streams.size(); ++i) {
-        auto state = std::make_unique<StreamState>();
-        state->owner = this;
-        state->wanted = m_request.streams[i];
-        const DeviceInfo device = queryDevice(state->wanted.device);
-        if (!device.found) {
-            error = state->wanted.device == CaptureDevice::defaultOutputMonitor
-                ? StartError{StartError::Kind::noOutputMonitor, {}}
-                : failure("нет микрофона по умолчанию");
-            break;
-        }
-        state->sampleFormat = {PA_SAMPLE_FLOAT32LE, device.sampleFormat.rate, device.sampleFormat.channels};
-        if (const auto& wanted = state->wanted.format) {
-            state->sampleFormat.rate = static_cast<uint32_t>(wanted->sampleRate);
-            state->sampleFormat.channels = static_cast<uint8_t>(wanted->channelCount);
-        }
-        state->channelMap = device.channelMap;
-        state->format = {static_cast<double>(state->sampleFormat.rate), state->sampleFormat.channels,
-            SampleType::float32, SampleLayout::interleaved};
-        if (m_request.onStreamFormat) {
-            // Called without the lock, so the owner may log or do what it likes.
-            pa_threaded_mainloop_unlock(m_loop);
-            m_request.onStreamFormat(i, state->format);
-            pa_threaded_mainloop_lock(m_loop);
-        }
-        StreamState& stream = *state;
-        m_streams.push_back(std::move(state));
-        if (!openStream(stream, device.sourceName)) {
-            error = failure("не удалось открыть поток записи");
-            break;
-        }
-        if (!waitUntil([&] {
-                const auto s = pa_stream_get_state(stream.stream);
-                return s == PA_STREAM_READY || s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED;
-            })
-            || pa_stream_get_state(stream.stream) != PA_STREAM_READY)
-            error = failure("поток записи не запустился");
-    }
+    if (!error)
+        error = openStreams();
     if (!error) {
+        const bool withSystem
+            = std::any_of(m_channels.begin(), m_channels.end(), [](const auto& c) { return c->isSystem(); });
         pa_context_set_subscribe_callback(m_context, &PulseCaptureBackend::serverChanged, this);
-        pa_operation* subscription = pa_context_subscribe(m_context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr);
+        pa_operation* subscription = pa_context_subscribe(m_context,
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER
+                | (withSystem ? PA_SUBSCRIPTION_MASK_SINK_INPUT : PA_SUBSCRIPTION_MASK_NULL)),
+            nullptr, nullptr);
         if (subscription)
             pa_operation_unref(subscription);
         // A default that changed while the streams were being opened (a server that has just
         // come up is still setting its own) is followed now.
         recheckDefaults(m_context, this);
     }
-    if (m_timeout) {
-        pa_threaded_mainloop_get_api(m_loop)->time_free(m_timeout);
-        m_timeout = nullptr;
-    }
+    disarmTimeout();
     if (error) {
         teardown();
         return error;
@@ -215,21 +224,15 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
 
 std::optional<CaptureBackend::StartError> PulseCaptureBackend::connectContext()
 {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Palaverly");
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "org.quorvane.palaverly");
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
-    m_context = pa_context_new_with_proplist(api, "Palaverly", properties);
+    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Palaverly", properties);
     pa_proplist_free(properties);
     if (!m_context)
         return StartError{StartError::Kind::failed, "не удалось подключиться к PulseAudio"};
     pa_context_set_state_callback(m_context, &PulseCaptureBackend::contextStateChanged, this);
-
-    struct timeval deadline { };
-    pa_timeval_add(pa_gettimeofday(&deadline), kStartTimeout);
-    m_timeout = api->time_new(api, &deadline, &PulseCaptureBackend::timedOut, this);
-
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return failure("звуковой сервер недоступен");
     const bool settled = waitUntil([&] {
@@ -272,7 +275,7 @@ PulseCaptureBackend::DeviceInfo PulseCaptureBackend::queryDevice(CaptureDevice d
         DeviceInfo info;
     } reply{this, {}};
     pa_operation* operation = nullptr;
-    if (device == CaptureDevice::defaultOutputMonitor) {
+    if (device == CaptureDevice::systemSound) {
         if (m_defaultSink.empty())
             return {};
         operation = pa_context_get_sink_info_by_name(
@@ -280,7 +283,8 @@ PulseCaptureBackend::DeviceInfo PulseCaptureBackend::queryDevice(CaptureDevice d
             [](pa_context*, const pa_sink_info* info, int eol, void* data) {
                 auto* r = static_cast<Reply*>(data);
                 if (eol == 0 && info && info->monitor_source_name && *info->monitor_source_name)
-                    r->info = {true, info->monitor_source_name, info->sample_spec, info->channel_map};
+                    r->info = {
+                        true, info->monitor_source_name, info->index, info->name, info->sample_spec, info->channel_map};
                 pa_threaded_mainloop_signal(r->self->m_loop, 0);
             },
             &reply);
@@ -292,7 +296,7 @@ PulseCaptureBackend::DeviceInfo PulseCaptureBackend::queryDevice(CaptureDevice d
             [](pa_context*, const pa_source_info* info, int eol, void* data) {
                 auto* r = static_cast<Reply*>(data);
                 if (eol == 0 && info)
-                    r->info = {true, info->name, info->sample_spec, info->channel_map};
+                    r->info = {true, info->name, PA_INVALID_INDEX, {}, info->sample_spec, info->channel_map};
                 pa_threaded_mainloop_signal(r->self->m_loop, 0);
             },
             &reply);
@@ -301,81 +305,76 @@ PulseCaptureBackend::DeviceInfo PulseCaptureBackend::queryDevice(CaptureDevice d
     return reply.info;
 }
 
-void PulseCaptureBackend::closeStream(StreamState& state)
+PulseCaptureBackend::Channel& PulseCaptureBackend::makeChannel(size_t index, const DeviceInfo& device)
 {
-    if (!state.stream)
-        return;
-    // Detached first, so that disconnecting calls none of our callbacks.
-    pa_stream_set_state_callback(state.stream, nullptr, nullptr);
-    pa_stream_set_read_callback(state.stream, nullptr, nullptr);
-    pa_stream_set_moved_callback(state.stream, nullptr, nullptr);
-    pa_stream_disconnect(state.stream);
-    pa_stream_unref(state.stream);
-    state.stream = nullptr;
-}
-
-bool PulseCaptureBackend::openStream(StreamState& state, const std::string& sourceName)
-{
-    closeStream(state);
-    state.deviceName = sourceName;
-    state.failureReported = false;
-    state.pending.clear();
-    const char* name = state.wanted.device == CaptureDevice::defaultOutputMonitor ? "System audio" : "Microphone";
-    state.stream = pa_stream_new(m_context, name, &state.sampleFormat,
-        pa_channel_map_valid(&state.channelMap) && state.channelMap.channels == state.sampleFormat.channels
-            ? &state.channelMap
-            : nullptr);
-    if (!state.stream)
-        return false;
-    pa_stream_set_state_callback(state.stream, &PulseCaptureBackend::streamStateChanged, &state);
-    pa_stream_set_read_callback(state.stream, &PulseCaptureBackend::streamReadable, &state);
-    pa_stream_set_moved_callback(state.stream, &PulseCaptureBackend::streamMoved, &state);
-    const uint32_t frameBytes = static_cast<uint32_t>(pa_frame_size(&state.sampleFormat));
-    const uint32_t frames = state.wanted.framesPerBuffer ? state.wanted.framesPerBuffer
-                                                         : state.sampleFormat.rate * kDefaultBufferMs / 1000;
-    pa_buffer_attr attributes{};
-    attributes.maxlength = static_cast<uint32_t>(-1);
-    attributes.tlength = static_cast<uint32_t>(-1);
-    attributes.prebuf = static_cast<uint32_t>(-1);
-    attributes.minreq = static_cast<uint32_t>(-1);
-    attributes.fragsize = frames * frameBytes;
-    return pa_stream_connect_record(state.stream, sourceName.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) == 0;
-}
-
-void PulseCaptureBackend::deliver(StreamState& state, const void* data, size_t bytes)
-{
-    const uint32_t channels = state.format.channelCount;
-    const size_t samples = bytes / sizeof(float) / channels * channels;
-    if (samples == 0 || !state.wanted.onBuffer)
-        return;
-    const auto* floats = static_cast<const float*>(data);
-    if (state.wanted.framesPerBuffer == 0) {
-        AudioBuffer buffer(state.format, static_cast<uint32_t>(samples / channels));
-        if (floats) // a hole in the stream stays silent
-            std::memcpy(buffer.floatSamples().data(), floats, samples * sizeof(float));
-        state.wanted.onBuffer(buffer);
-        return;
+    pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, device.sampleFormat.rate, device.sampleFormat.channels};
+    if (const auto& wanted = m_request.streams[index].format) {
+        sampleFormat.rate = static_cast<uint32_t>(wanted->sampleRate);
+        sampleFormat.channels = static_cast<uint8_t>(wanted->channelCount);
     }
-    if (floats)
-        state.pending.insert(state.pending.end(), floats, floats + samples);
-    else
-        state.pending.insert(state.pending.end(), samples, 0.0f);
-    const size_t chunk = static_cast<size_t>(state.wanted.framesPerBuffer) * channels;
-    size_t used = 0;
-    while (state.pending.size() - used >= chunk) {
-        state.wanted.onBuffer(AudioBuffer::fromFloat(state.format.sampleRate, channels, SampleLayout::interleaved,
-            std::span<const float>(state.pending).subspan(used, chunk)));
-        used += chunk;
+    const AudioFormat format{
+        static_cast<double>(sampleFormat.rate), sampleFormat.channels, SampleType::float32, SampleLayout::interleaved};
+    if (m_request.onStreamFormat) {
+        // Called without the lock, so the owner may log or do what it likes.
+        pa_threaded_mainloop_unlock(m_loop);
+        m_request.onStreamFormat(index, format);
+        pa_threaded_mainloop_lock(m_loop);
     }
-    state.pending.erase(state.pending.begin(), state.pending.begin() + static_cast<std::ptrdiff_t>(used));
+    auto channel = std::make_unique<Channel>(format, m_request.streams[index]);
+    Channel* c = channel.get();
+    PulseRecordStream::Setup setup;
+    setup.sampleFormat = sampleFormat;
+    setup.channelMap = device.channelMap;
+    setup.startedAt = m_startedAt;
+    const auto pieces = [c](int64_t, const float* samples, size_t frames) { c->feed.take(samples, frames); };
+    const auto onChange = [this] { signalOwner(); };
+    const auto onFailed = [this, c] { reportFailure(c); };
+    if (c->isSystem()) {
+        setup.name = "System audio";
+        c->system = std::make_unique<PulseSystemSound>(setup, pieces, onChange, onFailed);
+    } else {
+        setup.name = "Microphone";
+        c->microphone
+            = std::make_unique<PulseRecordStream>(setup, PulseRecordStream::Callbacks{pieces, onChange, onFailed});
+    }
+    m_channels.push_back(std::move(channel));
+    return *c;
 }
 
-void PulseCaptureBackend::reportFailure(StreamState* state)
+std::optional<CaptureBackend::StartError> PulseCaptureBackend::openStreams()
+{
+    for (size_t i = 0; i < m_request.streams.size(); ++i) {
+        const CaptureDevice wanted = m_request.streams[i].device;
+        const DeviceInfo device = queryDevice(wanted);
+        if (!device.found)
+            return wanted == CaptureDevice::systemSound ? StartError{StartError::Kind::noOutputMonitor, {}}
+                                                        : failure("нет микрофона по умолчанию");
+        Channel& channel = i < m_channels.size() ? *m_channels[i] : makeChannel(i, device);
+        channel.failureReported = false;
+        const bool opened = channel.system
+            ? channel.system->open(m_context, {device.sinkIndex, device.sinkName, device.sourceName})
+            : channel.microphone->open(m_context, device.sourceName);
+        if (!opened)
+            return failure("не удалось открыть поток записи");
+    }
+    for (auto& channel : m_channels) {
+        PulseRecordStream& stream = channel->clock();
+        if (!waitUntil([&] {
+                const auto s = stream.state();
+                return s == PA_STREAM_READY || s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED;
+            })
+            || stream.state() != PA_STREAM_READY)
+            return failure("поток записи не запустился");
+    }
+    return std::nullopt;
+}
+
+void PulseCaptureBackend::reportFailure(Channel* channel)
 {
     if (!m_running || m_stopping)
         return;
     const std::string reason = pa_strerror(pa_context_errno(m_context));
-    if (!state) {
+    if (!channel) {
         if (m_contextFailureReported)
             return;
         m_contextFailureReported = true;
@@ -384,11 +383,16 @@ void PulseCaptureBackend::reportFailure(StreamState* state)
         return;
     }
     // A dead connection takes every stream with it; that is reported once, by the context.
-    if (state->failureReported || pa_context_get_state(m_context) != PA_CONTEXT_READY)
+    if (channel->failureReported || pa_context_get_state(m_context) != PA_CONTEXT_READY)
         return;
-    state->failureReported = true;
+    channel->failureReported = true;
     if (m_request.onStreamError)
         m_request.onStreamError(reason);
+}
+
+void PulseCaptureBackend::signalOwner()
+{
+    pa_threaded_mainloop_signal(m_loop, 0);
 }
 
 void PulseCaptureBackend::contextStateChanged(pa_context* context, void* self)
@@ -399,35 +403,20 @@ void PulseCaptureBackend::contextStateChanged(pa_context* context, void* self)
     pa_threaded_mainloop_signal(backend->m_loop, 0);
 }
 
-void PulseCaptureBackend::streamStateChanged(pa_stream* stream, void* data)
+void PulseCaptureBackend::serverChanged(
+    pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* self)
 {
-    auto* state = static_cast<StreamState*>(data);
-    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
-        state->owner->reportFailure(state);
-    pa_threaded_mainloop_signal(state->owner->m_loop, 0);
-}
-
-void PulseCaptureBackend::streamReadable(pa_stream* stream, size_t, void* data)
-{
-    auto* state = static_cast<StreamState*>(data);
-    const void* samples = nullptr;
-    size_t bytes = 0;
-    while (pa_stream_peek(stream, &samples, &bytes) == 0 && bytes > 0) {
-        state->owner->deliver(*state, samples, bytes);
-        pa_stream_drop(stream);
+    auto* backend = static_cast<PulseCaptureBackend*>(self);
+    if (backend->m_stopping)
+        return;
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    if (facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT) {
+        for (auto& channel : backend->m_channels)
+            if (channel->system)
+                channel->system->playbackStreamChanged(type, index);
+        return;
     }
-}
-
-void PulseCaptureBackend::streamMoved(pa_stream* stream, void* data)
-{
-    // The server moves streams by itself too (when their device disappears).
-    if (const char* device = pa_stream_get_device_name(stream))
-        static_cast<StreamState*>(data)->deviceName = device;
-}
-
-void PulseCaptureBackend::serverChanged(pa_context* context, pa_subscription_event_type_t type, uint32_t, void* self)
-{
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER)
         recheckDefaults(context, self);
 }
 
@@ -457,8 +446,7 @@ void PulseCaptureBackend::followDefaults(const pa_server_info* info)
                 m_context, sink.c_str(),
                 [](pa_context*, const pa_sink_info* sinkInfo, int eol, void* backend) {
                     if (eol == 0 && sinkInfo && sinkInfo->monitor_source_name)
-                        static_cast<PulseCaptureBackend*>(backend)->moveStreams(
-                            CaptureDevice::defaultOutputMonitor, sinkInfo->monitor_source_name);
+                        static_cast<PulseCaptureBackend*>(backend)->followOutput(*sinkInfo);
                 },
                 this);
             if (operation)
@@ -468,29 +456,41 @@ void PulseCaptureBackend::followDefaults(const pa_server_info* info)
     if (source != m_defaultSource) {
         m_defaultSource = source;
         if (!source.empty())
-            moveStreams(CaptureDevice::defaultInput, source);
+            followInput(source);
     }
 }
 
-void PulseCaptureBackend::moveStreams(CaptureDevice device, const std::string& sourceName)
+void PulseCaptureBackend::followOutput(const pa_sink_info& sink)
 {
     if (m_stopping)
         return;
-    for (auto& state : m_streams) {
-        if (state->wanted.device != device || state->deviceName == sourceName)
+    for (auto& channel : m_channels) {
+        if (!channel->system || channel->system->output().index == sink.index)
             continue;
         log::info(lcCaptureBackend(),
-            QStringLiteral("Following the new default %1: %2")
-                .arg(device == CaptureDevice::defaultOutputMonitor ? QStringLiteral("output") : QStringLiteral("input"),
-                    QString::fromStdString(sourceName)));
-        if (state->stream && pa_stream_get_state(state->stream) == PA_STREAM_READY) {
-            state->deviceName = sourceName;
+            QStringLiteral("Following the new default output: %1").arg(QString::fromUtf8(sink.monitor_source_name)));
+        channel->system->follow({sink.index, sink.name, sink.monitor_source_name});
+    }
+}
+
+void PulseCaptureBackend::followInput(const std::string& sourceName)
+{
+    if (m_stopping)
+        return;
+    for (auto& channel : m_channels) {
+        if (!channel->microphone || channel->microphone->source() == sourceName)
+            continue;
+        log::info(lcCaptureBackend(),
+            QStringLiteral("Following the new default input: %1").arg(QString::fromStdString(sourceName)));
+        PulseRecordStream& stream = *channel->microphone;
+        if (stream.state() == PA_STREAM_READY) {
+            stream.setSource(sourceName);
             pa_operation* operation = pa_context_move_source_output_by_name(
-                m_context, pa_stream_get_index(state->stream), sourceName.c_str(), nullptr, nullptr);
+                m_context, stream.index(), sourceName.c_str(), nullptr, nullptr);
             if (operation)
                 pa_operation_unref(operation);
         } else {
-            openStream(*state, sourceName); // the old one is gone; same format on the new device
+            stream.open(m_context, sourceName); // the old one is gone; same format on the new device
         }
     }
 }
@@ -502,12 +502,45 @@ void PulseCaptureBackend::timedOut(pa_mainloop_api*, pa_time_event*, const struc
     pa_threaded_mainloop_signal(backend->m_loop, 0);
 }
 
+void PulseCaptureBackend::drain(pa_usec_t stoppedAt)
+{
+    // Loop locked. What was captured up to the stop may still be on its way (a fragment in the
+    // server, the device's own latency): wait for it, then hand on the rest of every timeline.
+    for (auto& channel : m_channels) {
+        if (channel->system)
+            channel->system->limit(channel->clock().frameAt(stoppedAt));
+        else
+            channel->microphone->limit(channel->clock().frameAt(stoppedAt));
+    }
+    const auto allThere = [&] {
+        return std::all_of(m_channels.begin(), m_channels.end(),
+            [&](const auto& channel) { return channel->reaches(channel->clock().frameAt(stoppedAt)); });
+    };
+    while (!allThere() && pa_rtclock_now() - stoppedAt < kDrainTimeout) {
+        armTimeout(kDrainPollUsec); // wakes the wait at the latest then, to look at the clock again
+        pa_threaded_mainloop_wait(m_loop);
+    }
+    disarmTimeout();
+    for (auto& channel : m_channels) {
+        const int64_t end = channel->clock().frameAt(stoppedAt);
+        if (channel->system)
+            channel->system->finish(end);
+        else
+            channel->microphone->finish(end);
+        channel->feed.flush();
+    }
+}
+
 void PulseCaptureBackend::teardown()
 {
     // Loop locked on entry; the loop is gone on return.
     m_stopping = true;
-    for (auto& state : m_streams)
-        closeStream(*state);
+    for (auto& channel : m_channels) {
+        if (channel->system)
+            channel->system->close();
+        if (channel->microphone)
+            channel->microphone->close();
+    }
     if (m_context) {
         pa_context_set_state_callback(m_context, nullptr, nullptr);
         pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
@@ -519,7 +552,7 @@ void PulseCaptureBackend::teardown()
     pa_threaded_mainloop_stop(m_loop);
     pa_threaded_mainloop_free(m_loop);
     m_loop = nullptr;
-    m_streams.clear();
+    m_channels.clear();
     m_running = false;
     m_request = {};
 }
@@ -528,7 +561,9 @@ void PulseCaptureBackend::stop()
 {
     if (!m_running)
         return;
+    const pa_usec_t stoppedAt = pa_rtclock_now();
     pa_threaded_mainloop_lock(m_loop);
+    drain(stoppedAt);
     teardown();
 }
 

@@ -11,15 +11,18 @@
 
 namespace palaverly {
 
-// Captures the default microphone alone, for notes and dictation, in buffers of exactly 4096
-// frames of 32-bit float at the device's own rate and channel count. Follows the default input
-// when the user switches it during a recording. When the sound server dies, delivers silence
-// until it is back, then the microphone again (ReconnectingCaptureBackend).
+// Captures the default microphone alone, for notes and dictation, in buffers of 4096 frames of
+// 32-bit float at the device's own rate and channel count (the last one of a take holds what is
+// left). The take holds what the microphone heard from the moment start is called to the moment
+// stop is called (see CaptureBackend). Follows the default input when the user switches it during
+// a recording. When the sound server dies, delivers silence until it is back, then the microphone
+// again (ReconnectingCaptureBackend).
 //
-// Threads: construct, start, stop and destroy on the main thread. onBuffer is set before start
-// and called on the tap's own capture thread; it must only hand the buffer on and return. Every
-// buffer handed out is a fresh copy owned by the receiver's copy of it. onServerLost and
-// onServerBack likewise, on a capture thread, in the order the events happened.
+// Threads: construct, start, stop and destroy on one owner thread (the main thread, or a worker).
+// onBuffer is set before start and called on the tap's own capture thread (the last buffers inside
+// stop, on the owner's thread); it must only hand the buffer on and return. Every buffer handed
+// out is a fresh copy owned by the receiver's copy of it. onServerLost and onServerBack likewise,
+// on a capture thread, in the order the events happened.
 class MicrophoneTap {
 public:
     static constexpr uint32_t kFramesPerBuffer = 4096;
@@ -45,8 +48,8 @@ public:
     // Logs "Mic format: <rate> Hz, <n> ch" once the device is known, opens the stream and waits
     // until it records, then logs "Mic capture started". On failure nothing keeps running.
     std::optional<MicError> start();
-    // Waits until no callback runs any more, resets the counter and logs "Mic capture stopped"
-    // (also when it was not running).
+    // Hands on the rest of the take (the sound up to this moment), waits until no callback runs
+    // any more, resets the counter and logs "Mic capture stopped" (also when it was not running).
     void stop();
     bool isRunning() const;
 

@@ -29,7 +29,7 @@ std::optional<CaptureBackend::StartError> ReconnectingCaptureBackend::start(Requ
     m_request = std::move(request);
     // Set before the wrapped back end's thread exists; from then on only the delivering thread
     // touches them.
-    m_streams.assign(m_request.streams.size(), StreamTime{{}, Clock::now(), false});
+    m_streams.assign(m_request.streams.size(), StreamTime{{}, Clock::now()});
     m_lost = false;
     Request inner = innerRequest();
     inner.onStreamFormat = [this](size_t index, const AudioFormat& format) {
@@ -55,17 +55,16 @@ void ReconnectingCaptureBackend::stop()
     if (m_reconnect.joinable())
         m_reconnect.join();
     m_inner->stop();
-    // Nothing delivers any more. A stream that has not recorded since the server went keeps its
-    // silence up to this moment, like the owner's clock.
+    // Nothing delivers any more. While the server is away the streams keep their silence up to
+    // this moment, like the owner's clock.
     bool lost = false;
     {
         std::lock_guard lock(m_mutex);
         lost = m_lost;
     }
     const auto now = Clock::now();
-    for (size_t i = 0; i < m_streams.size(); ++i)
-        if (lost || m_streams[i].resuming)
-            fillSilence(i, now);
+    for (size_t i = 0; lost && i < m_streams.size(); ++i)
+        fillSilence(i, now);
     m_running = false;
     m_request = {};
     m_streams.clear();
@@ -88,15 +87,7 @@ CaptureBackend::Request ReconnectingCaptureBackend::innerRequest()
 
 void ReconnectingCaptureBackend::deliver(size_t index, const AudioBuffer& buffer)
 {
-    StreamTime& stream = m_streams[index];
-    const auto now = Clock::now();
-    if (stream.resuming) {
-        // The gap ends where this buffer's audio begins.
-        stream.resuming = false;
-        const std::chrono::duration<double> length(buffer.frameLength() / buffer.sampleRate());
-        fillSilence(index, now - std::chrono::duration_cast<Clock::duration>(length));
-    }
-    stream.coveredUntil = now;
+    m_streams[index].coveredUntil = Clock::now();
     if (const auto& handler = m_request.streams[index].onBuffer)
         handler(buffer);
 }
@@ -157,11 +148,11 @@ void ReconnectingCaptureBackend::superviseConnection(std::stop_token stop)
                     return;
                 m_lost = false; // a loss reported by the new connection counts
             }
+            // The wrapped back end hands on each stream's time from the moment it is started
+            // (silence for a stream that starts late): the gap ends there.
             const auto attempt = Clock::now();
-            for (size_t i = 0; i < m_streams.size(); ++i) {
+            for (size_t i = 0; i < m_streams.size(); ++i)
                 fillSilence(i, attempt);
-                m_streams[i].resuming = true;
-            }
             if (!m_inner->start(innerRequest()))
                 break;
         }

@@ -12,8 +12,9 @@ namespace palaverly {
 
 // Keeps a recording going through a sound server that dies or restarts. Wraps another back end:
 // when its connection is lost, a thread of its own closes it and connects again every
-// kRetryInterval, opening every stream of the request anew in the format it had. Meanwhile, and
-// up to the first buffer after the reconnection, each stream's time is filled with silence
+// kRetryInterval, opening every stream of the request anew in the format it had. Meanwhile, up to
+// the moment the wrapped back end is started again (from which on it hands on each stream's time
+// itself, silence for a stream that starts late), each stream's time is filled with silence
 // (delivered through the stream's own callback), so what comes after the gap stays in time with
 // the wall clock. A stop during the gap fills it up to the stop.
 //
@@ -42,8 +43,6 @@ private:
         // The moment up to which the stream's audio reached its owner: the last buffer's delivery,
         // or the end of the silence filled in for it.
         Clock::time_point coveredUntil;
-        // The connection came back, but this stream's first buffer since has not.
-        bool resuming = false;
     };
 
     Request innerRequest();

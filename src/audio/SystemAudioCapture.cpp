@@ -41,7 +41,7 @@ SystemAudioCapture::~SystemAudioCapture()
 std::optional<SystemAudioCapture::CaptureError> SystemAudioCapture::start()
 {
     CaptureBackend::Request request;
-    request.streams.push_back({CaptureDevice::defaultOutputMonitor, 0,
+    request.streams.push_back({CaptureDevice::systemSound, 0,
         [this](const AudioBuffer& buffer) { deliver(buffer, m_systemBufferCounter, "system", onSystemBuffer); }});
     request.streams.push_back({CaptureDevice::defaultInput, 0,
         [this](const AudioBuffer& buffer) { deliver(buffer, m_micBufferCounter, "mic", onMicBuffer); }});

@@ -11,18 +11,22 @@
 
 namespace palaverly {
 
-// Captures, for a meeting, both the sound the computer plays (the other side of a call: the
-// monitor of the default output) and the default microphone, as two record streams delivering
-// on one capture thread. Buffers are handed out in the format they arrive in (32-bit float,
-// interleaved, the device's own rate and channels); converting them is the session's business.
-// When the user switches the default output or input during a recording, the streams follow. When
-// the sound server dies, capture goes on: silence until the server is back, then both streams
-// again (ReconnectingCaptureBackend).
+// Captures, for a meeting, both the sound the computer plays (the other side of a call: what
+// other programs play through the default output, this program's own playback left out) and the
+// default microphone, delivering on one capture thread. The two sides start together at start
+// and end together at stop, sample for sample, whatever latencies the sound server gave them;
+// the system side keeps coming at the output's pace, silence included, when nothing plays.
+// Buffers are handed out in the format they arrive in (32-bit float, interleaved, the device's
+// own rate and channels); converting them is the session's business. When the user switches the
+// default output or input during a recording, the streams follow. When the sound server dies,
+// capture goes on: silence until the server is back, then both streams again
+// (ReconnectingCaptureBackend).
 //
-// Threads: construct, start, stop and destroy on the main thread. onSystemBuffer and onMicBuffer
-// are set before start and called on the capture thread, one buffer at a time; they must only
-// hand the buffer on (RecordingSession::append*, AudioLevelMeter::feed) and return. onServerLost
-// and onServerBack likewise, on a capture thread, in the order the events happened.
+// Threads: construct, start, stop and destroy on one owner thread (the main thread, or a worker
+// that starts and stops it). onSystemBuffer and onMicBuffer are set before start and called on the
+// capture thread, one buffer at a time (the last ones inside stop, on the owner's thread); they
+// must only hand the buffer on (RecordingSession::append*, AudioLevelMeter::feed) and return.
+// onServerLost and onServerBack likewise, on a capture thread, in the order the events happened.
 class SystemAudioCapture {
 public:
     struct CaptureError {

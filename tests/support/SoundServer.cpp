@@ -63,8 +63,14 @@ ExtraSinks::~ExtraSinks()
 
 bool ExtraSinks::load(const std::string& name, int rate, int channels)
 {
-    const auto index = pactl("load-module module-null-sink sink_name=" + name + " rate=" + std::to_string(rate)
-        + " channels=" + std::to_string(channels));
+    return loadModule(name,
+        "module-null-sink sink_name=" + name + " rate=" + std::to_string(rate)
+            + " channels=" + std::to_string(channels));
+}
+
+bool ExtraSinks::loadModule(const std::string& name, const std::string& arguments)
+{
+    const auto index = pactl("load-module " + arguments);
     if (!index)
         return false;
     m_modules.emplace_back(name, index->substr(0, index->find('\n')));

@@ -36,8 +36,8 @@ private:
     bool m_killed = false;
 };
 
-// Null sinks a test loads into the shared server; unloaded, and the default devices set back to
-// the script's, however the test ends.
+// Null sinks (or other devices) a test loads into the shared server; unloaded, and the default
+// devices set back to the script's, however the test ends.
 class ExtraSinks {
 public:
     ExtraSinks() = default;
@@ -46,6 +46,8 @@ public:
     ExtraSinks& operator=(const ExtraSinks&) = delete;
     // Loads a null sink; false when the server refused.
     bool load(const std::string& name, int rate, int channels);
+    // Loads a device made by another module ("module-remap-source source_name=<name> ...").
+    bool loadModule(const std::string& name, const std::string& arguments);
     // Unloads it now (a device unplugged).
     bool unload(const std::string& name);
 

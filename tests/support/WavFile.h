@@ -32,6 +32,21 @@ inline std::optional<WavContents> readWav(const std::filesystem::path& path)
     return contents;
 }
 
+// Writes mono `samples` as a 16-bit WAV at `rate`; false when the file cannot be written.
+inline bool writeWav(const std::filesystem::path& path, std::span<const float> samples, int rate = 48000)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    const sf_count_t written = sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+    return written == static_cast<sf_count_t>(samples.size());
+}
+
 // The largest difference between `samples` (from `offset`, `count` of them) and
 // amplitude * sin(2 pi f (offset + i) / rate). Small only when frequency, phase, amplitude and
 // continuity all match.
