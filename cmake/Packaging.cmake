@@ -3,7 +3,10 @@
 # window, which writes the user's own autostart entry.
 include(GNUInstallDirs)
 
+# The mark, and the one-colour marks for the tray that symbolic-aware trays colour themselves.
 install(FILES ${PROJECT_SOURCE_DIR}/resources/packaging/palaverly.svg
+  ${PROJECT_SOURCE_DIR}/resources/packaging/palaverly-symbolic.svg
+  ${PROJECT_SOURCE_DIR}/resources/packaging/palaverly-update-symbolic.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/packaging/palaverly.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -34,6 +34,11 @@ TEST(AppcastTest, ItemsTakeTheirVersionsFromElementsOrTheEnclosure)
     EXPECT_EQ((*items)[1].versionString, "18");
     EXPECT_EQ((*items)[1].displayVersionString, "18"); // no short version: the version itself
     EXPECT_EQ((*items)[1].downloadPage(), "https://example.org/2.deb");
+    // Only a web address is a download page: a feed cannot have the desktop open anything else.
+    EXPECT_EQ((AppcastItem{"", "1", "1", "javascript:alert(1)", "http://example.org/p.deb"}.downloadPage()),
+        "http://example.org/p.deb");
+    EXPECT_EQ((AppcastItem{"", "1", "1", "file:///etc/passwd", "/usr/bin/x"}.downloadPage()), "");
+    EXPECT_EQ((AppcastItem{"", "1", "1", "https:///no-host", ""}.downloadPage()), "");
 
     const auto empty = parseAppcast(R"(<rss version="2.0"><channel/></rss>)");
     ASSERT_NE(std::get_if<std::vector<AppcastItem>>(&empty), nullptr);

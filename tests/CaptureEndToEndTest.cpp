@@ -160,6 +160,7 @@ TEST_F(CaptureEndToEndTest, BothSidesOfAMeetingLandTogetherWhateverTheirLatencie
         "palaverly_both", "module-combine-sink sink_name=palaverly_both slaves=palaverly_speakers,palaverly_mic"));
     RecorderRig rig;
     rig.model->toggleNote(); // a note first
+    ASSERT_TRUE(rig.startSettled());
     ASSERT_TRUE(rig.model->isRecording());
     settle(400);
     rig.model->stopCurrent();

@@ -1,9 +1,11 @@
 #include "dictation/DictationHotkeyMonitor.h"
+#include "system/XcbPtr.h"
 
 #include "FocusedField.h"
 #include "LogCapture.h"
 #include "OtherXClient.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace palaverly;
@@ -33,8 +35,9 @@ protected:
 
     void TearDown() override
     {
-        // Nothing may stay down for the next test.
-        xdotool({"keyup", "v", "d", "shift", "ctrl", "super"});
+        // Nothing may stay down for the next test, and the keyboard is the usual one again.
+        xdotool({"keyup", "v", "d", "shift", "ctrl", "super", "alt"});
+        QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
     }
 
     bool reported(const std::string& expected)
@@ -164,6 +167,75 @@ TEST_F(DictationHotkeyMonitorTest, WithoutThePermissionItAsksAndWatchesOnlyOnceI
     NullDictationHotkeyMonitor null(trusted);
     null.install(kCommandD);
     EXPECT_FALSE(null.hasTap());
+}
+
+namespace {
+
+// Evdev key codes of Xvfb's keyboard.
+constexpr xcb_keycode_t kX11D = 40;
+constexpr xcb_keycode_t kX11AltL = 64;
+constexpr xcb_keycode_t kX11AltR = 108;
+
+// Moves the Alt keys from Mod1 to Mod3, the way another keyboard setup may place them.
+void moveAltToMod3()
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    XcbPtr<xcb_get_modifier_mapping_reply_t> map(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    const int perModifier = map->keycodes_per_modifier;
+    std::vector<xcb_keycode_t> keys(
+        xcb_get_modifier_mapping_keycodes(map.get()), xcb_get_modifier_mapping_keycodes(map.get()) + 8 * perModifier);
+    const auto isAlt = [](xcb_keycode_t key) { return key == kX11AltL || key == kX11AltR; };
+    std::replace_if(keys.begin() + 3 * perModifier, keys.begin() + 4 * perModifier, isAlt, xcb_keycode_t{0});
+    std::vector<xcb_keycode_t> mod3{kX11AltL, kX11AltR};
+    for (int k = 0; k < perModifier && !mod3.empty(); ++k) {
+        if (keys[5 * perModifier + k] == 0) {
+            keys[5 * perModifier + k] = mod3.back();
+            mod3.pop_back();
+        }
+    }
+    std::free(xcb_set_modifier_mapping_reply(
+        connection, xcb_set_modifier_mapping(connection, static_cast<uint8_t>(perModifier), keys.data()), nullptr));
+    xcb_disconnect(connection);
+}
+
+} // namespace
+
+TEST_F(DictationHotkeyMonitorTest, AKeyboardChangeEndsAHoldAndAGrabItCostsIsTakenAgainLater)
+{
+    constexpr HotkeyConfig kOptionD{2, HotkeyConfig::kOption}; // Alt+D
+    m_monitor->install(kOptionD);
+    ASSERT_TRUE(xdotool({"keydown", "alt+d"}));
+    ASSERT_TRUE(reported("D"));
+    // Another layout while the key is held: its release may never reach us, so the hold ends.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("de")}), 0);
+    EXPECT_TRUE(reported("DU"));
+    EXPECT_FALSE(m_monitor->keyHeld());
+    ASSERT_TRUE(xdotool({"keyup", "d", "keyup", "alt"}));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("us")}), 0);
+    test::settle();
+    ASSERT_TRUE(xdotool({"key", "alt+d"}));
+    EXPECT_TRUE(reported("DUDU"));
+
+    // Another program holds Alt+D in the form the next keyboard gives it: the grab after the
+    // change fails, and is tried again until that program lets go.
+    test::LogCapture log;
+    {
+        xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+        ASSERT_FALSE(XcbPtr<xcb_generic_error_t>(xcb_request_check(other,
+            xcb_grab_key_checked(other, 1, root, XCB_MOD_MASK_3, kX11D, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC))));
+        moveAltToMod3();
+        EXPECT_TRUE(test::waitUntil([&] { return !log.errors(kCategory).empty(); }, 3000));
+        EXPECT_EQ(log.errors(kCategory),
+            std::vector<QString>{QStringLiteral("XGrabKey failed — combination taken by another program")});
+        EXPECT_FALSE(m_monitor->hasTap());
+        xcb_disconnect(other);
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return m_monitor->hasTap(); }, 3000));
+    ASSERT_TRUE(xdotool({"key", "alt+d"}));
+    EXPECT_TRUE(reported("DUDUDU"));
+    EXPECT_EQ(log.errors(kCategory).size(), 1u); // the retries do not fill the log
 }
 
 TEST_F(DictationHotkeyMonitorTest, ACombinationTakenByAnotherProgramIsReportedAndLeftToIt)

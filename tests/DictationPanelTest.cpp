@@ -1,15 +1,23 @@
 #include "dictation/DictationManager.h"
+#include "services/ASRClient.h"
+#include "ui/dictation/DictatedTextNotice.h"
 #include "ui/dictation/DictationBars.h"
 #include "ui/dictation/DictationPanelController.h"
 #include "ui/dictation/DictationPanelLayout.h"
 #include "ui/dictation/DictationPanelView.h"
 
 #include "FakeCaptureBackend.h"
+#include "FakeSpeechService.h"
 #include "FocusedField.h"
+#include "QtWait.h"
+#include "RecordingSleeper.h"
 
+#include <QClipboard>
+#include <QPushButton>
 #include <QScreen>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace palaverly;
 using namespace palaverly::dictationpanel;
@@ -21,6 +29,8 @@ TEST(DictationPanelLayoutTest, BarsFollowTheLevelAndScrollInFromTheRight)
     EXPECT_DOUBLE_EQ(barHeight(0.5f), 10);
     EXPECT_DOUBLE_EQ(barHeight(1), 18);
     EXPECT_DOUBLE_EQ(barHeight(1.5f), 26); // not clipped
+    EXPECT_EQ(areaHeight({0.1f, 0.9f}), 18);
+    EXPECT_EQ(areaHeight({0.1f, 1.5f, 1.2f}), 26); // the area grows with the tallest bar
 
     std::vector<float> history{0.1f, 0.2f, 0.3f};
     pushLevel(history, 0.9f);
@@ -88,4 +98,58 @@ TEST(DictationPanelTest, BarsSettleOnASteadyLevelWithin14TicksAndTheShowingRuleF
     EXPECT_EQ(controller.panel(), nullptr);
     controller.show();
     EXPECT_EQ(controller.panel(), nullptr);
+}
+
+TEST(DictationPanelTest, ThePanelIsAtLeast200WideInEveryStateAndLoudBarsMakeItTaller)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs an X server";
+    test::FakeSpeechService speech;
+    speech.scriptUploads({test::FakeAnswer::stall()});
+    ASRClient client(speech.baseUrl(), std::make_shared<test::RecordingSleeper>());
+    auto mic = std::make_shared<test::FakeCaptureBackend::Control>();
+    DictationManager::Dependencies deps;
+    deps.microphone = std::make_unique<MicrophoneTap>(std::make_unique<test::FakeCaptureBackend>(mic));
+    deps.transcriber = fixedTranscriber(client);
+    deps.paste = [](const std::string&) {};
+    DictationManager manager(std::move(deps));
+    DictationPanelController controller(&manager);
+    QObject::connect(&manager, &DictationManager::stateChanged, [&] { controller.applyState(); });
+    const auto settledWidth = [&] {
+        test::settle(100);
+        return controller.panel() ? controller.panel()->width() : 0;
+    };
+
+    manager.start();
+    ASSERT_NE(controller.panel(), nullptr);
+    EXPECT_GE(settledWidth(), 200);
+    const int quietHeight = controller.panel()->height();
+    // Half a second louder than full scale: the bars rise above their area, which grows.
+    std::thread([&] {
+        std::vector<float> loud(4800, 1.6f);
+        for (int i = 0; i < 5; ++i)
+            mic->request.streams.at(0).onBuffer(AudioBuffer::fromFloat(48000, 1, SampleLayout::interleaved, loud));
+    }).join();
+    EXPECT_TRUE(test::waitUntil([&] { return controller.panel()->height() >= quietHeight + 6; }, 3000));
+
+    manager.stop(); // long enough: off to the service, which does not answer yet
+    ASSERT_EQ(manager.state().kind, DictationManager::State::Kind::transcribing);
+    EXPECT_GE(settledWidth(), 200);
+    EXPECT_EQ(controller.panel()->text(), QStringLiteral("Распознаю…"));
+    speech.server().releaseStalls();
+}
+
+TEST(DictationPanelTest, ATextTheClipboardRefusedIsOfferedUntilCopied)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs an X server";
+    DictationPanelController controller(nullptr);
+    controller.offerText(QStringLiteral("первая диктовка"));
+    controller.offerText(QStringLiteral("вторая")); // while the first is still shown
+    ASSERT_NE(controller.notice(), nullptr);
+    EXPECT_TRUE(controller.notice()->isVisible());
+    EXPECT_EQ(controller.notice()->text(), QStringLiteral("первая диктовка\n\nвторая"));
+    controller.notice()->copyButton()->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("первая диктовка\n\nвторая"));
+    EXPECT_FALSE(controller.notice()->isVisible());
 }

@@ -24,21 +24,21 @@ bool setLayout(const char* layout)
 
 } // namespace
 
-TEST(HotkeyConfigTest, DisplayStringPutsModifierSymbolsInFixedOrderBeforeTheKeyName)
+TEST(HotkeyConfigTest, DisplayStringNamesModifiersAsLinuxMenusDoInTheirOrderBeforeTheKeyName)
 {
     NullKeyboardLayout noLayout;
     EXPECT_EQ(HotkeyConfig({0, 0x1F00}).displayString(&noLayout), "");
-    EXPECT_EQ(HotkeyConfig({49, 4096 + 512}).displayString(&noLayout), "⌃⇧Space");
-    EXPECT_EQ(HotkeyConfig({36, 256}).displayString(&noLayout), "⌘⏎");
-    EXPECT_EQ(HotkeyConfig({96, 4096 + 512}).displayString(&noLayout), "⌃⇧F5");
-    EXPECT_EQ(HotkeyConfig({53, 256 | 512 | 2048 | 4096}).displayString(&noLayout), "⌃⌥⇧⌘⎋");
-    EXPECT_EQ(HotkeyConfig({126, 0x1 | 0x8000 | 2048}).displayString(&noLayout), "⌥↑"); // foreign bits ignored
+    EXPECT_EQ(HotkeyConfig({49, 4096 + 512}).displayString(&noLayout), "Meta+Shift+Space");
+    EXPECT_EQ(HotkeyConfig({36, 256}).displayString(&noLayout), "Ctrl+Return");
+    EXPECT_EQ(HotkeyConfig({96, 4096 + 512}).displayString(&noLayout), "Meta+Shift+F5");
+    EXPECT_EQ(HotkeyConfig({53, 256 | 512 | 2048 | 4096}).displayString(&noLayout), "Meta+Ctrl+Alt+Shift+Esc");
+    EXPECT_EQ(HotkeyConfig({126, 0x1 | 0x8000 | 2048}).displayString(&noLayout), "Alt+Up"); // foreign bits ignored
     // Without a layout a letter has no name; codes beyond 16 bits never have one.
-    EXPECT_EQ(HotkeyConfig({kR, 2304}).displayString(&noLayout), "⌥⌘?");
+    EXPECT_EQ(HotkeyConfig({kR, 2304}).displayString(&noLayout), "Ctrl+Alt+?");
     EXPECT_EQ(HotkeyConfig::keyName(70000), "?");
     EXPECT_EQ(HotkeyConfig::keyName(kR, nullptr), "?");
     EXPECT_EQ(HotkeyConfig::keyName(kR, KeyboardLayout::create(":4242").get()), "?"); // no such display
-    EXPECT_EQ(HotkeyConfig::keyName(117, nullptr), "⌦");
+    EXPECT_EQ(HotkeyConfig::keyName(117, nullptr), "Del");
     EXPECT_EQ(HotkeyConfig::keyName(122, nullptr), "F1");
 }
 
@@ -102,11 +102,12 @@ TEST(HotkeyConfigTest, KeyNameIsTheUnshiftedSymbolOfTheCurrentLayoutInUpperCase)
     EXPECT_EQ(HotkeyConfig::keyName(0x2B), ","); // comma
     EXPECT_EQ(HotkeyConfig::keyName(0x53), "1"); // keypad 1
     EXPECT_EQ(HotkeyConfig::keyName(0x37), "?"); // left Ctrl types nothing
-    EXPECT_EQ(HotkeyConfig({kR, 2304}).displayString(), "⌥⌘R");
+    EXPECT_EQ(HotkeyConfig({kR, 2304}).displayString(), "Ctrl+Alt+R");
+    EXPECT_EQ(HotkeyConfig({47, 256}).displayString(), "Ctrl+."); // 47: the full stop key
 
     ASSERT_TRUE(setLayout("ru"));
     EXPECT_EQ(HotkeyConfig::keyName(kR), "К");
-    EXPECT_EQ(HotkeyConfig({kN, 2304}).displayString(), "⌥⌘Т");
+    EXPECT_EQ(HotkeyConfig({kN, 2304}).displayString(), "Ctrl+Alt+Т");
     EXPECT_EQ(HotkeyConfig::keyName(49), "Space");
     ASSERT_TRUE(setLayout("us"));
     EXPECT_EQ(HotkeyConfig::keyName(kR), "R");

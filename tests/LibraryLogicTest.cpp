@@ -275,3 +275,14 @@ TEST(LibraryLogicTest, ShortDatesByDayWeekAndYear)
     EXPECT_EQ(shortDateText(at(2025, 1, 1, 0, 0), now, calendar), "1 янв.");
     EXPECT_EQ(shortDateText(at(2024, 12, 31, 23, 59), now, calendar), "31.12.24");
 }
+
+TEST(LibraryLogicTest, HintsNameTheHotkeysThatAreSet)
+{
+    EXPECT_EQ(emptyLibraryHint("Ctrl+Alt+R", "Ctrl+Alt+N"),
+        "Нажмите Ctrl+Alt+R для встречи или Ctrl+Alt+N — для быстрой заметки.");
+    EXPECT_EQ(emptyLibraryHint("", "Ctrl+Alt+N"),
+        "Выберите «Новая встреча» в меню «Новая запись» или нажмите Ctrl+Alt+N — для быстрой заметки.");
+    EXPECT_EQ(emptyLibraryHint("", ""), "Начните встречу или быструю заметку из меню «Новая запись».");
+    EXPECT_EQ(stopRecordingTitle("Ctrl+."), "Остановить запись (Ctrl+.)");
+    EXPECT_EQ(stopRecordingTitle(""), "Остановить запись");
+}

@@ -6,6 +6,9 @@
 
 #include "QtWait.h"
 #include "model/RecordingStore.h"
+#include "system/AppSettings.h"
+#include "system/NotificationCenter.h"
+#include "ui/detail/LiveRecordingPane.h"
 #include "ui/detail/RecordingDetail.h"
 #include "ui/library/LibraryListModel.h"
 #include "ui/widgets/Placeholders.h"
@@ -17,6 +20,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -41,7 +46,7 @@ protected:
             m_library.addRecording(meta);
         }
         m_store = std::make_unique<RecordingStore>(m_library.base());
-        m_view = std::make_unique<LibraryView>(*m_store, m_recorder, nullptr);
+        m_view = std::make_unique<LibraryView>(*m_store, m_recorder, &m_settings);
         m_view->setClock([this] { return m_now; });
         m_view->resize(1000, 600);
         m_view->show();
@@ -90,6 +95,10 @@ protected:
     }
 
     const QDateTime m_now{QDate::currentDate(), QTime(12, 0)};
+    QTemporaryDir m_settingsDir;
+    QSettings m_settingsFile{m_settingsDir.filePath("palaverly.conf"), QSettings::IniFormat};
+    NotificationCenter m_notifications;
+    AppSettings m_settings{m_settingsFile, m_notifications};
     TempLibrary m_library;
     std::vector<RecordingMeta> m_metas;
     std::unique_ptr<RecordingStore> m_store;
@@ -219,6 +228,39 @@ TEST_F(LibraryViewTest, CancellingTheDialogDeletesNothingAndKeepsTheSelection)
     EXPECT_EQ(m_store->recordings().size(), 5u);
 }
 
+TEST_F(LibraryViewTest, ArrowKeysPassOverSectionHeadersAndAClickOnOneKeepsTheSelection)
+{
+    auto older = TempLibrary::meta("Вчерашняя");
+    older.createdAt = Timestamp(std::chrono::seconds(m_now.addDays(-1).toSecsSinceEpoch()));
+    m_library.addRecording(older);
+    m_store->reload();
+    const auto headerRect = [&](const char* title) {
+        const auto& rows = m_view->listModel()->rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].isHeader && rows[i].title == QString::fromUtf8(title))
+                return m_view->list()->visualRect(m_view->listModel()->index(static_cast<int>(i)));
+        return QRect();
+    };
+    ASSERT_TRUE(headerRect("Вчера").isValid());
+
+    click(4); // the last of today
+    m_view->list()->setFocus();
+    QTest::keyClick(m_view->list(), Qt::Key_Down);
+    EXPECT_EQ(m_view->selection(), std::set<Uuid>{older.id});
+    ASSERT_TRUE(m_view->detail());
+    EXPECT_EQ(m_view->detail()->recordingID(), older.id);
+    QTest::keyClick(m_view->list(), Qt::Key_Up);
+    EXPECT_EQ(m_view->selection(), ids({4}));
+    QTest::keyClick(m_view->list(), Qt::Key_Home); // the first row is a header
+    EXPECT_EQ(m_view->selection(), ids({0}));
+    QTest::keyClick(m_view->list(), Qt::Key_Up); // nothing above but the header
+    EXPECT_EQ(m_view->selection(), ids({0}));
+
+    QTest::mouseClick(m_view->list()->viewport(), Qt::LeftButton, {}, headerRect("Вчера").center());
+    EXPECT_EQ(m_view->selection(), ids({0}));
+    EXPECT_EQ(m_view->detail()->recordingID(), m_metas[0].id);
+}
+
 TEST_F(LibraryViewTest, SearchShowsOneFlatSectionAndANewRecordingClearsIt)
 {
     const auto headers = [&] {
@@ -250,8 +292,17 @@ TEST_F(LibraryViewTest, SearchShowsOneFlatSectionAndANewRecordingClearsIt)
     EXPECT_EQ(m_view->detail()->recordingID(), fresh.id);
 }
 
-TEST_F(LibraryViewTest, PlaceholdersFollowTheLibraryAndBadgesFollowTheRecorder)
+TEST_F(LibraryViewTest, PlaceholdersFollowTheLibraryBadgesTheRecorderAndHintsTheHotkeys)
 {
+    // Keys whose names do not depend on the keyboard layout.
+    m_settings.setMeetingHotkey({96, HotkeyConfig::kCommand}); // F5
+    m_settings.setNoteHotkey({});
+    m_settings.setStopHotkey({97, HotkeyConfig::kCommand | HotkeyConfig::kShift}); // F6
+    m_recorder.startRecording(m_metas[0].id, RecordingKind::meeting, std::chrono::system_clock::now());
+    ASSERT_TRUE(m_view->detail() && m_view->detail()->livePane());
+    EXPECT_EQ(m_view->detail()->livePane()->stopButton()->text(), "Остановить запись (Ctrl+Shift+F6)");
+    m_recorder.stopRecording();
+
     m_recorder.setTranscribing(m_metas[1].id, TranscribingState::failed("Нет сети"));
     const auto badge = [&](int i) {
         return m_view->listModel()
@@ -269,5 +320,9 @@ TEST_F(LibraryViewTest, PlaceholdersFollowTheLibraryAndBadgesFollowTheRecorder)
     m_store->deleteRecordings(all);
     EXPECT_EQ(m_view->currentDetailPage(), m_view->emptyLibraryPlaceholder());
     EXPECT_EQ(m_view->emptyLibraryPlaceholder()->title(), "Заметок пока нет");
-    EXPECT_EQ(m_view->emptyLibraryPlaceholder()->message(), "Нажмите ⌥⌘R для встречи или ⌥⌘N — для быстрой заметки.");
+    EXPECT_EQ(m_view->emptyLibraryPlaceholder()->message(),
+        "Нажмите Ctrl+F5 для встречи или выберите «Быстрая заметка» в меню «Новая запись».");
+    m_settings.setNoteHotkey({98, HotkeyConfig::kOption}); // F7
+    EXPECT_EQ(
+        m_view->emptyLibraryPlaceholder()->message(), "Нажмите Ctrl+F5 для встречи или Alt+F7 — для быстрой заметки.");
 }

@@ -58,6 +58,7 @@ TEST_F(LibraryWindowTest, ARecordingFromTheToolbarIsFollowedUntilItHasItsTitle)
     QAction* meeting = button->newRecordingMenu()->actions().at(0);
     EXPECT_EQ(meeting->text(), "Новая встреча");
     meeting->trigger();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     const Uuid id = *model->currentRecordingID();
     EXPECT_EQ(button->text(), "Остановить запись");

@@ -221,7 +221,8 @@ TEST_F(OnboardingTest, WithEverythingGrantedTheLastPageHasNoLimitations)
     OnboardingView* wizard = view(controller);
     for (int page = 1; page < 4; ++page) {
         click(wizard, "primaryButton");
-        EXPECT_NE(child<QWidget>(wizard, "grantedState"), nullptr) << page;
+        // The page shows the answer of the probes once they have given it.
+        EXPECT_TRUE(waitUntil([&] { return child<QWidget>(wizard, "grantedState") != nullptr; })) << page;
     }
     click(wizard, "primaryButton");
     EXPECT_EQ(child<QLabel>(wizard, "doneTitle")->text(), "Готово");

@@ -15,7 +15,9 @@ fail() { echo "PackageTest: $*" >&2; exit 1; }
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for path in ./usr/bin/palaverly \
             ./usr/share/applications/palaverly.desktop \
-            ./usr/share/icons/hicolor/scalable/apps/palaverly.svg; do
+            ./usr/share/icons/hicolor/scalable/apps/palaverly.svg \
+            ./usr/share/icons/hicolor/scalable/apps/palaverly-symbolic.svg \
+            ./usr/share/icons/hicolor/scalable/apps/palaverly-update-symbolic.svg; do
   grep -qx -- "$path" <<<"$listing" || fail "missing $path in:"$'\n'"$listing"
 done
 outside=$(grep -v -e '^\./$' -e '^\./usr/' <<<"$listing" || true)

@@ -239,6 +239,7 @@ TEST_F(PortalInputTest, ASilentPortalNeverHoldsTheProgram)
     EXPECT_TRUE(waitUntil([&] { return input->state().shortcuts == portal::State::asking; }, 200));
     rig.speech.scriptUploads({FakeAnswer::stall()});
     controller.runCommand(TrayMenuItem::Command::startNote);
+    ASSERT_TRUE(rig.startSettled());
     EXPECT_TRUE(rig.model->isRecording());
     controller.runCommand(TrayMenuItem::Command::stop);
     EXPECT_FALSE(rig.model->isRecording());

@@ -3,6 +3,7 @@
 // "palaverly_mic" sink (whose monitor is the default input) for the user's voice.
 #include "recorder/RecorderModel.h"
 
+#include "FakeCaptureBackend.h"
 #include "LogCapture.h"
 #include "QtWait.h"
 #include "RecorderRig.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -75,6 +77,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
     TonePlayer voice(kMicSink, 1000, 0.1);
 
     model->toggleMeeting();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     EXPECT_EQ(model->currentKind(), RecordingKind::meeting);
     ASSERT_TRUE(model->currentRecordingID());
@@ -155,6 +158,7 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     EXPECT_FALSE(model->isRecording());
 
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     EXPECT_EQ(model->currentKind(), RecordingKind::note);
     const Uuid id = *model->currentRecordingID();
@@ -191,6 +195,7 @@ TEST_F(RecorderModelClockTest, AMinuteWithoutTheOtherSideWhileTheUserSpeaksIsWar
     QSignalSpy changed(model.get(), &RecorderModel::captureWarningChanged);
     TonePlayer voice(kMicSink, 1000, 0.1);
     model->toggleMeeting();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     const QString id = QString::fromStdString(model->currentRecordingID()->toString());
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000)); // the voice, nothing else
@@ -222,6 +227,7 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
     {
         ScopedEnvironment noServer("PULSE_SERVER", "unix:/nonexistent/palaverly-test-socket");
         model->toggleMeeting();
+        ASSERT_TRUE(startSettled());
     }
 
     EXPECT_FALSE(model->isRecording());
@@ -241,9 +247,75 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
 
     // The next successful start clears the error.
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording());
     EXPECT_FALSE(model->lastError());
     model->toggleNote();
+}
+
+namespace {
+
+// A model whose captures come up only when the test lets them: each start waits in the capture
+// thread until released.
+class HeldStartTest : public ::testing::Test {
+protected:
+    void holdStarts()
+    {
+        m_gate = std::make_shared<std::promise<void>>();
+        m_control->beforeStart = [released = m_gate->get_future().share()] { released.wait(); };
+    }
+    void releaseStarts() { m_gate->set_value(); }
+
+    std::shared_ptr<FakeCaptureBackend::Control> m_control = std::make_shared<FakeCaptureBackend::Control>();
+    std::shared_ptr<std::promise<void>> m_gate;
+    RecorderRig m_rig{nullptr, [this](RecorderDependencies& deps) {
+                          deps.makeCaptureBackend = [this] { return std::make_unique<FakeCaptureBackend>(m_control); };
+                      }};
+    RecorderModel& m_model = *m_rig.model;
+    LogCapture m_logs;
+};
+
+} // namespace
+
+TEST_F(HeldStartTest, TheTogglesReturnWhileTheCaptureComesUpAndAStopMeanwhileFindsTheModelIdle)
+{
+    QSignalSpy recordingChanged(&m_model, &RecorderModel::isRecordingChanged);
+    holdStarts();
+    m_model.toggleMeeting();
+    EXPECT_TRUE(m_model.isStarting());
+    EXPECT_FALSE(m_model.isRecording());
+    m_model.toggleNote(); // the start on its way answers this one too
+    releaseStarts();
+    ASSERT_TRUE(m_rig.startSettled());
+    ASSERT_TRUE(m_model.isRecording());
+    EXPECT_EQ(m_model.currentKind(), RecordingKind::meeting);
+    EXPECT_EQ(m_control->starts.load(), 1);
+    m_model.toggleNote(); // stops the meeting
+    ASSERT_FALSE(m_model.isRecording());
+    EXPECT_EQ(recordingChanged.count(), 2);
+
+    // The stop command while the capture comes up finds the model idle and does nothing: the note
+    // starts, and the next stop ends it.
+    holdStarts();
+    m_model.toggleNote();
+    m_model.stopCurrent();
+    releaseStarts();
+    ASSERT_TRUE(m_rig.startSettled());
+    EXPECT_TRUE(m_model.isRecording());
+    EXPECT_EQ(m_model.currentKind(), RecordingKind::note);
+    m_model.stopCurrent();
+    EXPECT_FALSE(m_model.isRecording());
+    EXPECT_EQ(recordingChanged.count(), 4);
+
+    // A start that fails while held ends in the failure path, like any other.
+    m_control->startError = CaptureBackend::StartError{CaptureBackend::StartError::Kind::failed, "нет ответа"};
+    holdStarts();
+    m_model.toggleNote();
+    releaseStarts();
+    ASSERT_TRUE(m_rig.startSettled());
+    EXPECT_EQ(m_model.lastError(), "PulseAudio microphone start failed: нет ответа");
+    EXPECT_EQ(m_logs.errors("RecorderModel").back(),
+        QStringLiteral("Note start failed: PulseAudio microphone start failed: нет ответа"));
 }
 
 namespace {
@@ -275,6 +347,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     const auto start = Clock::now();
     const auto now = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     model->toggleMeeting();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     const Uuid id = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.2f; }, 8000));
@@ -334,6 +407,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     // A note stopped while the server is away ends at once and keeps what it had.
     voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.1);
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     const Uuid cutId = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
@@ -352,6 +426,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     // The next recording needs no restart of the program.
     voice = std::make_unique<TonePlayer>(kMicSink, 1000, 0.1);
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     const Uuid noteId = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
@@ -373,6 +448,7 @@ TEST_F(RecorderModelTest, NoteFollowsTheMicrophoneToTheNewDefaultWhenItsDeviceDi
     TonePlayer mic(kMicSink, 1000, 0.1);
     TonePlayer speakers(kSpeakersSink, 1000, 0.1);
     model->toggleNote();
+    ASSERT_TRUE(startSettled());
     ASSERT_TRUE(model->isRecording()) << model->lastError().value_or("");
     const Uuid id = *model->currentRecordingID();
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));

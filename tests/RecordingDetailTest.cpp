@@ -316,7 +316,7 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     ASSERT_TRUE(m_detail->livePane());
     EXPECT_EQ(m_detail->livePane()->titleLabel()->text(), "Идёт запись встречи");
     EXPECT_EQ(m_detail->livePane()->elapsedLabel()->text(), "1:01");
-    EXPECT_EQ(m_detail->livePane()->stopButton()->text(), "Остановить запись (⌘.)");
+    EXPECT_EQ(m_detail->livePane()->stopButton()->text(), "Остановить запись"); // no stop hotkey
     EXPECT_EQ(m_detail->livePane()->bars()->history().size(), 32u);
     EXPECT_FALSE(m_detail->livePane()->warningLine()->isVisibleTo(m_detail->livePane()));
     m_recorder.setCaptureWarning("Не слышно собеседников");
@@ -327,6 +327,29 @@ TEST_F(RecordingDetailTest, PanesFollowTheJobsAndTheRecording)
     QTest::mouseClick(m_detail->livePane()->stopButton(), Qt::LeftButton);
     EXPECT_EQ(m_recorder.meetingToggles, 1);
     EXPECT_FALSE(m_detail->livePane());
+}
+
+TEST_F(RecordingDetailTest, AFailedTranscriptionSaysWhyBesideItsPlaceholder)
+{
+    std::filesystem::remove(m_folder / "transcript.json");
+    m_store->reload();
+    const QString reason = QStringLiteral("Сервер распознавания ответил 502:\n<html>") + QString(300, QLatin1Char('x'));
+    m_recorder.setTranscribing(m_meta.id, TranscribingState::failed(reason.toStdString()));
+    EmptyState* placeholder = m_detail->transcriptPane()->placeholder();
+    ASSERT_NE(placeholder, nullptr);
+    EXPECT_EQ(placeholder->title(), "Нет расшифровки");
+    const QLabel* detail = placeholder->detailLabel();
+    EXPECT_TRUE(detail->isVisibleTo(placeholder));
+    EXPECT_TRUE(detail->text().startsWith("Сервер распознавания ответил 502: <html>xxx"))
+        << detail->text().toStdString();
+    EXPECT_EQ(detail->text().size(), 120);
+    EXPECT_EQ(detail->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(detail->toolTip().contains("<br>&lt;html&gt;" + QString(300, QLatin1Char('x'))));
+
+    // Running again: the placeholder of a running job, without the old reason.
+    m_recorder.setTranscribing(m_meta.id, TranscribingState::running("uploading"));
+    ASSERT_NE(m_detail->transcriptPane()->placeholder(), nullptr);
+    EXPECT_FALSE(m_detail->transcriptPane()->placeholder()->detailLabel()->isVisibleTo(m_detail.get()));
 }
 
 TEST_F(RecordingDetailTest, TheTranscriptIsExportedInTheFilterFormatAndCopied)

@@ -24,7 +24,11 @@ TEST(RecordingMetaTest, KindDefaultsToMeetingAndRequiredKeysAreRequired)
     EXPECT_EQ(older->id.toString(), "6BA7B810-9DAD-11D1-80B4-00C04FD430C8");
     EXPECT_EQ(older->duration, 12.5);
     EXPECT_EQ(decodeMeta(kHead + R"(,"kind":"note"})")->kind, RecordingKind::note);
-    EXPECT_EQ(decodeMeta(kHead + R"(,"kind":"webinar"})")->kind, RecordingKind::meeting);
+    for (const char* other : {R"("webinar")", "7", "true", R"({"raw":"note"})", "null", R"(["note"])"}) {
+        const auto decoded = decodeMeta(kHead + R"(,"kind":)" + other + "}");
+        ASSERT_TRUE(decoded) << other;
+        EXPECT_EQ(decoded->kind, RecordingKind::meeting) << other;
+    }
 
     EXPECT_FALSE(
         decodeMeta(R"({"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","name":"x","createdAt":"2026-03-05T09:41:07Z"})"));

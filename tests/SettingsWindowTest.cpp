@@ -102,6 +102,8 @@ TEST_F(SettingsWindowTest, PermissionRowsRequestOneAtATimeAndOpenTheWizard)
     auto controller = makeController();
     controller->show(SettingsWindowController::Pane::permissions);
     SettingsPermissionsPane* pane = controller->permissionsPane();
+    // The probes answer off the main thread; until then nothing counts as granted.
+    ASSERT_TRUE(waitUntil([&] { return !controller->snapshot().isProbing(); }));
     EXPECT_EQ(texts<QLabel>(pane, "stateText"), (std::vector<QString>{"Запрещено", "Не запрошено", "Не запрошено"}));
     EXPECT_EQ(texts<QPushButton>(pane, "permissionButton"),
         (std::vector<QString>{"Открыть Настройки", "Запросить", "Запросить"}));

@@ -30,6 +30,7 @@ namespace {
 // X11 key codes (evdev + 8) and our numbering.
 constexpr quint32 kX11Escape = 9;
 constexpr quint32 kX11K = 45;
+constexpr quint32 kX11R = 27;
 constexpr quint32 kX11ControlLeft = 37;
 constexpr quint32 kX11Space = 65;
 constexpr quint32 kKeyK = 40;
@@ -74,7 +75,7 @@ TEST(ShortcutRecorderFieldTest, CapturesOnlyCombinationsWithAModifier)
     other->setFocus();
     QSignalSpy edited(field, &ShortcutRecorderField::hotkeyEdited);
 
-    EXPECT_EQ(fieldButton(field)->text(), "⌥⌘R");
+    EXPECT_EQ(fieldButton(field)->text(), "Ctrl+Alt+R");
     EXPECT_EQ(field->findChild<QToolButton*>(QStringLiteral("clearButton"))->toolTip(), "Очистить");
 
     clickField(field);
@@ -83,7 +84,7 @@ TEST(ShortcutRecorderFieldTest, CapturesOnlyCombinationsWithAModifier)
     press(other, Qt::Key_Escape, Qt::NoModifier, kX11Escape);
     EXPECT_FALSE(field->isCapturing());
     EXPECT_EQ(field->hotkey(), HotkeyConfig({15, 2304}));
-    EXPECT_EQ(fieldButton(field)->text(), "⌥⌘R");
+    EXPECT_EQ(fieldButton(field)->text(), "Ctrl+Alt+R");
 
     clickField(field);
     press(other, Qt::Key_K, Qt::NoModifier, kX11K, QStringLiteral("k"));
@@ -95,7 +96,7 @@ TEST(ShortcutRecorderFieldTest, CapturesOnlyCombinationsWithAModifier)
     press(other, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, kX11K);
     EXPECT_FALSE(field->isCapturing());
     EXPECT_EQ(field->hotkey(), HotkeyConfig({kKeyK, 2304}));
-    EXPECT_EQ(fieldButton(field)->text(), "⌥⌘K");
+    EXPECT_EQ(fieldButton(field)->text(), "Ctrl+Alt+K");
     ASSERT_EQ(edited.count(), 1);
     EXPECT_EQ(edited.at(0).at(0).value<HotkeyConfig>(), HotkeyConfig({kKeyK, 2304}));
 
@@ -134,20 +135,31 @@ TEST(ShortcutRecorderFieldTest, TheGeneralPaneWritesTheSettingsAndFollowsThem)
     pane.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
 
-    EXPECT_EQ(fieldButton(pane.meetingField())->text(), "⌥⌘R");
-    EXPECT_EQ(fieldButton(pane.noteField())->text(), "⌥⌘N");
+    EXPECT_EQ(fieldButton(pane.meetingField())->text(), "Ctrl+Alt+R");
+    EXPECT_EQ(fieldButton(pane.noteField())->text(), "Ctrl+Alt+N");
     EXPECT_EQ(fieldButton(pane.stopField())->text(), "Не задан");
     EXPECT_EQ(fieldButton(pane.dictationField())->text(), "Не задан");
 
     settings.setStopHotkey({kKeyK, 256}); // changed elsewhere: the field follows
-    EXPECT_EQ(fieldButton(pane.stopField())->text(), "⌘K");
+    EXPECT_EQ(fieldButton(pane.stopField())->text(), "Ctrl+K");
     hotkeysChanged = 0;
     clickClear(pane.stopField());
     EXPECT_EQ(settings.stopHotkey(), HotkeyConfig({0, 0}));
     EXPECT_EQ(fieldButton(pane.stopField())->text(), "Не задан");
     EXPECT_EQ(hotkeysChanged, 1);
 
+    // A combination another shortcut has is refused, naming that shortcut.
     clickField(pane.dictationField());
+    press(&pane, Qt::Key_R, Qt::ControlModifier | Qt::AltModifier, kX11R);
+    EXPECT_FALSE(pane.dictationField()->isCapturing());
+    EXPECT_EQ(settings.dictationHotkey(), HotkeyConfig({0, 0}));
+    EXPECT_EQ(
+        pane.dictationField()->message(), "Ctrl+Alt+R уже назначено на «Новая встреча». Выберите другое сочетание.");
+    EXPECT_TRUE(pane.dictationField()->findChild<QLabel*>("recorderMessage")->isVisible());
+    EXPECT_EQ(hotkeysChanged, 1);
+
+    clickField(pane.dictationField());
+    EXPECT_TRUE(pane.dictationField()->message().isEmpty());
     press(&pane, Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier, kX11Space);
     EXPECT_EQ(settings.dictationHotkey(), HotkeyConfig({kKeySpace, 256 + 512}));
     EXPECT_EQ(HotkeyConfig::fromJson(store.value(AppSettings::kDictationHotkeyKey).toByteArray()),

@@ -4,6 +4,7 @@
 #include "LogCapture.h"
 
 #include <QClipboard>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -135,4 +136,24 @@ TEST_F(TextInjectorTest, WithoutXTestTheTextIsLeftOnTheClipboard)
     nowhere.paste(QStringLiteral("x"));
     EXPECT_EQ(log.errors(QStringLiteral("TextInjector")),
         std::vector<QString>{QStringLiteral("Failed to open XTest for paste")});
+}
+
+TEST_F(TextInjectorTest, TextTheClipboardRefusesTwiceIsOfferedInsteadAndLogged)
+{
+    test::LogCapture log;
+    int attempts = 0;
+    TextInjector injector(TextInjector::createKeySender(), [&](const QString&) {
+        ++attempts;
+        return false;
+    });
+    QSignalSpy offered(&injector, &TextInjector::textNotPlaced);
+    injector.paste(QStringLiteral("не потерять"));
+    ASSERT_TRUE(test::waitUntil([&] { return offered.count() == 1; }, 3000));
+    EXPECT_EQ(offered.at(0).at(0).toString(), QStringLiteral("не потерять"));
+    EXPECT_EQ(attempts, 2);
+    EXPECT_EQ(log.errors(QStringLiteral("TextInjector")),
+        std::vector<QString>{
+            QStringLiteral("Failed to put the text on the clipboard; it is offered for copying instead")});
+    waitPastRestore();
+    EXPECT_TRUE(m_app.field().text().isEmpty()); // nothing was pasted
 }

@@ -1,5 +1,5 @@
 palaverly_add_test(TrayMenuModelTest GUI)
-palaverly_add_test(MenuBarControllerTest GUI DISPLAY SOUND)
+palaverly_add_test(MenuBarControllerTest GUI DISPLAY SOUND LIBS PkgConfig::XCB)
 
 # The program started under a headless Wayland compositor with XWayland.
 if(PALAVERLY_BUILD_APP)

@@ -3,6 +3,7 @@ palaverly_add_test(DetailLogicTest)
 palaverly_add_test(ChipsFlowTest)
 palaverly_add_test(TypewriterTest)
 palaverly_add_test(SearchIndexTest TSAN)
+palaverly_add_test(UntrustedTextTest)
 palaverly_add_test(TranscriptExportTest)
 
 palaverly_add_test(LibraryViewTest GUI)

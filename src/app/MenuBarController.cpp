@@ -22,17 +22,18 @@
 #include "ui/logic/RecorderModelLink.h"
 #include "ui/logic/ServicesText.h"
 #include "ui/logic/SessionFeatures.h"
+#include "ui/logic/UntrustedText.h"
 #include "ui/onboarding/OnboardingWindowController.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/updater/UpdateAlerts.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/TrayIcon.h"
 #include "updater/Updater.h"
 #include "updater/UpdaterLogger.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
-#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -142,17 +143,10 @@ std::optional<long long> secondsRecorded(const RecorderModel& recorder)
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - *started).count();
 }
 
-// The mark in the text colour with a dot of the accent colour in its lower right corner.
-QIcon updateIcon()
+// The colour of the tray's panel when the tray says, else the text colour of our palette.
+QColor panelForeground()
 {
-    QPixmap pixmap
-        = symbolPixmap(QStringLiteral("BrandMark"), 18, QGuiApplication::palette().color(QPalette::WindowText));
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colors::accent());
-    painter.drawEllipse(QRectF(18 - 7, 18 - 1 - 6, 6, 6));
-    return QIcon(pixmap);
+    return trayPanelForeground().value_or(QGuiApplication::palette().color(QPalette::WindowText));
 }
 
 } // namespace
@@ -175,11 +169,10 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     m_dictationMonitor = std::move(platform.dictationMonitor);
     logSessionInput();
     connect(m_sessionInput.get(), &SessionInput::changed, this, &MenuBarController::logSessionInput);
-
-    m_idleIcon = symbolIcon(QStringLiteral("BrandMark"));
     m_recordingIcon = symbolIcon(QStringLiteral("record.circle.fill"), colors::red());
 
     m_statusItem.setContextMenu(&m_menu);
+    m_menu.setToolTipsVisible(true); // the whole of a shortened line
     m_statusItem.setToolTip(QStringLiteral("Palaverly"));
     connect(&m_menu, &QMenu::aboutToShow, this, &MenuBarController::rebuildMenu);
     // A left click opens the same menu as a right click.
@@ -204,6 +197,7 @@ MenuBarController::MenuBarController(RecorderModel& recorder, RecordingStore& st
     m_clockTimer.start();
 
     refreshStatusIcon();
+    m_menu.installEventFilter(this); // a new palette reaches the menu: the mark follows it
 
     m_hotkeys->onTrigger = [self = QPointer<MenuBarController>(this)](GlobalHotkeyManager::Action action) {
         if (!self)
@@ -246,6 +240,13 @@ MenuBarController::~MenuBarController()
         NotificationCenter::removeObserver(observer);
     delete m_fallbackWindow;
     delete m_libraryWindow;
+}
+
+bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &m_menu && event->type() == QEvent::PaletteChange)
+        refreshStatusIcon();
+    return QObject::eventFilter(watched, event);
 }
 
 void MenuBarController::logSessionInput()
@@ -375,10 +376,18 @@ void MenuBarController::checkForUpdates()
 void MenuBarController::refreshStatusIcon()
 {
     m_showsRecordingIcon = m_recorder.isRecording();
-    m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon : m_pendingUpdateVersion ? updateIcon() : m_idleIcon);
+    // The mark follows the panel, which may have changed its colours since the last time.
+    const QColor panel = panelForeground();
+    if (panel != m_markColor || m_idleIcon.isNull()) {
+        m_markColor = panel;
+        m_idleIcon = trayMarkIcon(panel);
+    }
+    m_statusItem.setIcon(m_showsRecordingIcon ? m_recordingIcon
+            : m_pendingUpdateVersion          ? trayMarkIcon(panel, true)
+                                              : m_idleIcon);
     QString tip = m_showsRecordingIcon ? QStringLiteral("Идёт запись") : QStringLiteral("Palaverly");
     if (const auto warning = m_recorder.captureWarning(); warning && m_showsRecordingIcon)
-        tip += QStringLiteral("\n") + QString::fromStdString(*warning);
+        tip = untrusted::asWritten(tip + QStringLiteral("\n") + QString::fromStdString(*warning));
     m_statusItem.setToolTip(tip);
     if (m_fallbackWindow)
         m_fallbackWindow->setWindowIcon(m_statusItem.icon());
@@ -434,7 +443,8 @@ void MenuBarController::rebuildMenu()
             m_menu.addSeparator();
             continue;
         }
-        QAction* action = m_menu.addAction(itemIcon(item), item.text);
+        QAction* action = m_menu.addAction(itemIcon(item), untrusted::menuText(item.text));
+        action->setToolTip(item.toolTip);
         action->setFont(itemFont(item.font));
         action->setIconVisibleInMenu(true);
         if (item.kind == TrayMenuItem::Kind::status) {

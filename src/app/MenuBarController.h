@@ -80,6 +80,9 @@ public:
     SessionInput& sessionInput() { return *m_sessionInput; }
     DictationHotkeyMonitor& dictationMonitor() { return *m_dictationMonitor; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // A recording has just ended (the library window comes forward then).
     void recordingFinished();
@@ -125,6 +128,7 @@ private:
     std::unique_ptr<DictationManager> m_dictation;
     std::unique_ptr<DictationHotkeyMonitor> m_dictationMonitor;
     std::unique_ptr<DictationPanelController> m_dictationPanel;
+    QColor m_markColor;
     QIcon m_idleIcon;
     QIcon m_recordingIcon;
     QPointer<QWidget> m_fallbackWindow;

@@ -1,6 +1,7 @@
 #include "app/TrayMenuModel.h"
 
 #include "ui/logic/LibraryLogic.h"
+#include "ui/logic/UntrustedText.h"
 
 namespace palaverly {
 
@@ -37,6 +38,14 @@ Item command(
     return item;
 }
 
+// A status line of text from outside the program: one line, the whole text in its tooltip.
+Item outsideStatus(const QString& text, QString symbol, Item::Tint tint, Item::Font font)
+{
+    Item item = status(untrusted::oneLine(text), std::move(symbol), tint, font);
+    item.toolTip = untrusted::asWritten(text);
+    return item;
+}
+
 } // namespace
 
 QString elapsedText(long long seconds)
@@ -54,6 +63,8 @@ QKeySequence menuShortcut(const HotkeyConfig& hotkey)
 {
     if (!hotkey.isAssigned())
         return {};
+    if (const Qt::Key special = HotkeyConfig::specialKey(hotkey.keyCode); special != Qt::Key_unknown)
+        return QKeySequence(QKeyCombination(hotkey.menuModifierFlags(), special));
     const QString name = HotkeyConfig::keyName(hotkey.keyCode).toLower();
     const QKeySequence key = QKeySequence::fromString(name, QKeySequence::PortableText);
     if (key.isEmpty())
@@ -65,8 +76,11 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
 {
     std::vector<Item> items;
     if (state.pendingUpdateVersion) {
-        items.push_back(command(QStringLiteral("Доступно обновление ") + *state.pendingUpdateVersion,
-            Item::Command::checkUpdates, QStringLiteral("arrow.down.circle.fill"), {}, Item::Tint::accent));
+        // The version comes from the update feed.
+        Item update = command(untrusted::oneLine(QStringLiteral("Доступно обновление ") + *state.pendingUpdateVersion),
+            Item::Command::checkUpdates, QStringLiteral("arrow.down.circle.fill"), {}, Item::Tint::accent);
+        update.toolTip = untrusted::asWritten(*state.pendingUpdateVersion);
+        items.push_back(update);
         items.push_back(separator());
     }
 
@@ -97,13 +111,13 @@ std::vector<TrayMenuItem> buildTrayMenu(const TrayMenuState& state)
         } else if (state.failedTranscription) {
             items.push_back(status(QStringLiteral("Последняя расшифровка не удалась"),
                 QStringLiteral("exclamationmark.triangle"), Item::Tint::orange));
-            items.push_back(
-                status(QString::fromStdString(*state.failedTranscription), {}, Item::Tint::none, Item::Font::small));
+            items.push_back(outsideStatus(
+                QString::fromStdString(*state.failedTranscription), {}, Item::Tint::none, Item::Font::small));
             items.push_back(separator());
         }
         if (state.lastError) {
-            items.push_back(status(QString::fromStdString(*state.lastError), QStringLiteral("exclamationmark.octagon"),
-                Item::Tint::red, Item::Font::small));
+            items.push_back(outsideStatus(QString::fromStdString(*state.lastError),
+                QStringLiteral("exclamationmark.octagon"), Item::Tint::red, Item::Font::small));
             items.push_back(separator());
         }
         items.push_back(command(QStringLiteral("Записать встречу"), Item::Command::startMeeting,

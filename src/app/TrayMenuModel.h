@@ -18,7 +18,8 @@ struct TrayMenuItem {
     enum class Font { menu, small, monospacedDigits };
 
     Kind kind = Kind::separator;
-    QString text;
+    QString text; // one line; texts from outside are cut (see toolTip)
+    QString toolTip; // the whole of a text from outside (an error, the update's version)
     QString symbol; // empty: no image; "blank": an empty image that keeps the text aligned
     Tint tint = Tint::none;
     Font font = Font::menu;

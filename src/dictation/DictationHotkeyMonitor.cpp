@@ -17,6 +17,11 @@ DictationHotkeyMonitor::DictationHotkeyMonitor(Accessibility access)
             return probe->available();
         };
     }
+    m_retry.setInterval(kRetryInterval);
+    QObject::connect(&m_retry, &QTimer::timeout, &m_context, [this] {
+        if (m_hasTap || m_hotkey.keyCode == 0 || takeCombination(true))
+            m_retry.stop();
+    });
 }
 
 // The back end's destructor has removed its tap by now.
@@ -24,6 +29,7 @@ DictationHotkeyMonitor::~DictationHotkeyMonitor() = default;
 
 void DictationHotkeyMonitor::install(const HotkeyConfig& hotkey)
 {
+    m_retry.stop();
     m_hotkey = hotkey;
     if (m_hasTap) {
         removeTap();
@@ -54,9 +60,17 @@ void DictationHotkeyMonitor::installTap()
     }
     if (m_hasTap || m_hotkey.keyCode == 0)
         return;
-    switch (createTap(m_hotkey)) {
+    takeCombination(false);
+}
+
+bool DictationHotkeyMonitor::takeCombination(bool quietly)
+{
+    const TapResult result = createTap(m_hotkey);
+    m_hasTap = result == TapResult::installed;
+    if (m_hasTap || quietly)
+        return m_hasTap;
+    switch (result) {
     case TapResult::installed:
-        m_hasTap = true;
         break;
     case TapResult::taken:
         log::error(
@@ -70,6 +84,20 @@ void DictationHotkeyMonitor::installTap()
         log::info(lcDictationHotkeyMonitor(), QStringLiteral("Dictation key is off: no X11 display"));
         break;
     }
+    return false;
+}
+
+void DictationHotkeyMonitor::keyboardChanged()
+{
+    if (m_keyHeld) {
+        m_keyHeld = false;
+        schedule(onPressUp);
+    }
+    if (!m_hasTap && !m_retry.isActive())
+        return; // nothing was watched
+    m_hasTap = false;
+    if (!m_retry.isActive() && !takeCombination(false))
+        m_retry.start();
 }
 
 DictationHotkeyMonitor::Verdict DictationHotkeyMonitor::keyDown(quint32 keyCode, quint32 modifiers)

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -94,14 +96,25 @@ protected:
     Verdict keyDown(quint32 keyCode, quint32 modifiers);
     Verdict keyUp(quint32 keyCode);
     Verdict modifiersChanged(quint32 modifiers);
+    // The back end reports that the keyboard's mapping changed (another layout, modifiers moved)
+    // after it has let go of the old grab and read the new mapping. A held combination ends as a
+    // release would (its key going up may never reach us now); the combination is taken again,
+    // and while another program holds it in its new form, tried again every second.
+    void keyboardChanged();
 
 private:
+    static constexpr std::chrono::milliseconds kRetryInterval{1000};
+
     void schedule(const std::function<void()>& callback);
+    // Takes the stored combination; false when that failed. Logs the failure unless `quietly`.
+    bool takeCombination(bool quietly);
 
     Accessibility m_access;
     HotkeyConfig m_hotkey;
     bool m_hasTap = false;
     bool m_keyHeld = false;
+    // Takes the combination again after a keyboard change that left it to another program.
+    QTimer m_retry;
     // Receiver of the queued callbacks and requests; those still queued die with the monitor.
     QObject m_context;
 };

@@ -7,6 +7,7 @@
 
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <array>
 #include <optional>
 #include <xcb/xcb.h>
@@ -53,6 +54,7 @@ public:
     {
         readKeyboardMapping();
         enableDetectableAutoRepeat(m_connection);
+        m_xkbEvent = selectKeyboardChanges(m_connection);
         m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { readEvents(); });
     }
@@ -70,9 +72,10 @@ protected:
     {
         const TapResult result = grabCombination(hotkey);
         // The replies of the grab may have pulled events into xcb's queue, where the notifier
-        // does not see them.
+        // does not see them. They are read from the event loop: a grab may be taken while
+        // events are being read, and one of them must not change the grab under it.
         if (result == TapResult::installed)
-            readEvents();
+            QTimer::singleShot(0, m_notifier.get(), [this] { readEvents(); });
         return result;
     }
 
@@ -117,6 +120,10 @@ private:
     {
         while (xcb_generic_event_t* raw = xcb_poll_for_event(m_connection)) {
             XcbPtr<xcb_generic_event_t> event(raw);
+            if (isKeyboardChange(raw, m_xkbEvent)) {
+                keyboardMappingChanged();
+                continue;
+            }
             switch (event->response_type & 0x7f) {
             case XCB_KEY_PRESS: {
                 const auto& key = *reinterpret_cast<const xcb_key_press_event_t*>(raw);
@@ -128,9 +135,6 @@ private:
                 keyEvent(key.detail, key.state, false);
                 break;
             }
-            case XCB_MAPPING_NOTIFY:
-                keyboardMappingChanged();
-                break;
             default:
                 break;
             }
@@ -169,19 +173,18 @@ private:
             keyUp(*keyCode);
     }
 
-    // The keymap changed (another layout, modifiers moved): grab the combination again with the
-    // new key codes and modifier bits.
+    // The keymap changed (another layout, modifiers moved): the old grab goes with the old
+    // modifier bits, and the monitor takes the combination again with the new ones.
     void keyboardMappingChanged()
     {
-        const bool grabbed = m_grab.has_value();
         removeTap();
         readKeyboardMapping();
-        if (grabbed)
-            grabCombination(hotkey());
+        keyboardChanged();
     }
 
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
+    uint8_t m_xkbEvent = 0; // XKB's event code on this connection (keyboard changes)
     X11Modifiers m_modifiers;
     std::array<uint16_t, 256> m_modifierKeys{};
     std::optional<Grab> m_grab;

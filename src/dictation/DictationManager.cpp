@@ -34,6 +34,7 @@ DictationManager::DictationManager(Dependencies dependencies, QObject* parent)
         m_deps.sleeper = std::make_shared<SteadySleeper>();
     if (!m_deps.paste) {
         m_injector = std::make_unique<TextInjector>();
+        connect(m_injector.get(), &TextInjector::textNotPlaced, this, &DictationManager::textNotPlaced);
         m_deps.paste
             = [injector = m_injector.get()](const std::string& text) { injector->paste(QString::fromStdString(text)); };
     }

@@ -98,6 +98,9 @@ public:
 signals:
     void stateChanged();
     void inputLevelChanged();
+    // A dictated text could not be put on the clipboard to be pasted; it must be offered to the
+    // user some other way.
+    void textNotPlaced(const QString& text);
 
 private:
     void startFailed(const std::string& error);

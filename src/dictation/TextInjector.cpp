@@ -26,15 +26,23 @@ bool isDerivedFormat(const QString& format)
 } // namespace
 
 TextInjector::TextInjector(QObject* parent)
-    : TextInjector(createKeySender(), parent)
+    : TextInjector(createKeySender(), {}, parent)
 {
 }
 
-TextInjector::TextInjector(std::unique_ptr<KeySender> sender, QObject* parent)
+TextInjector::TextInjector(std::unique_ptr<KeySender> sender, ClipboardWriter writer, QObject* parent)
     : QObject(parent)
     , notify([](const QString& summary, const QString& body) { showDesktopNotification(summary, body); })
     , m_sender(std::move(sender))
+    , m_writeClipboard(std::move(writer))
 {
+    if (!m_writeClipboard) {
+        m_writeClipboard = [](const QString& text) {
+            QClipboard* clipboard = QGuiApplication::clipboard();
+            clipboard->setText(text, QClipboard::Clipboard);
+            return clipboard->text(QClipboard::Clipboard) == text;
+        };
+    }
 }
 
 QString TextInjector::leftOnClipboardSummary()
@@ -68,9 +76,7 @@ void TextInjector::paste(const QString& text)
 
 void TextInjector::putAndPaste(const QString& text, const Snapshot& snapshot, int retries)
 {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->setText(text, QClipboard::Clipboard);
-    if (clipboard->text(QClipboard::Clipboard) != text) {
+    if (!m_writeClipboard(text)) {
         // X turns down a new owner whose timestamp is older than the clipboard's last change.
         // The toolkit's timestamp catches up once it has read the notice of that change, which
         // may still be queued when the change happened a moment ago.
@@ -78,7 +84,9 @@ void TextInjector::putAndPaste(const QString& text, const Snapshot& snapshot, in
             QTimer::singleShot(kOwnershipRetryDelay, this,
                 [this, text, snapshot, retries] { putAndPaste(text, snapshot, retries - 1); });
         } else {
-            log::error(lcTextInjector(), QStringLiteral("Failed to put the text on the clipboard"));
+            log::error(lcTextInjector(),
+                QStringLiteral("Failed to put the text on the clipboard; it is offered for copying instead"));
+            emit textNotPlaced(text);
         }
         return;
     }

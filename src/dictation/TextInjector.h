@@ -46,9 +46,13 @@ public:
 
     static constexpr std::chrono::milliseconds kRestoreDelay{350};
 
+    // Puts a text on the clipboard; true when the clipboard holds it afterwards.
+    using ClipboardWriter = std::function<bool(const QString& text)>;
+
     // The key sender of this build for $DISPLAY.
     explicit TextInjector(QObject* parent = nullptr);
-    TextInjector(std::unique_ptr<KeySender> sender, QObject* parent = nullptr);
+    // `writer` empty: the application's clipboard.
+    TextInjector(std::unique_ptr<KeySender> sender, ClipboardWriter writer = {}, QObject* parent = nullptr);
     ~TextInjector() override;
 
     // Takes a snapshot of the clipboard, puts `text` on it as plain text and posts the paste.
@@ -56,7 +60,8 @@ public:
     // clipboard still holds `text` (something copied in the meantime stays). Without the
     // synthetic-input facility, logs the failure ("Failed to open XTest for paste" without XTest),
     // leaves the text on the clipboard for the user to paste by hand and says so through
-    // `notify`.
+    // `notify`. When the clipboard refuses the text once more after a short wait, the text is
+    // handed out through textNotPlaced, so that it is never lost.
     void paste(const QString& text);
 
     // What the user is told when the text could not be pasted: a notification of the desktop by
@@ -71,6 +76,10 @@ public:
     // Ctrl+V through the keyboard of the RemoteDesktop portal (a Wayland session).
     static std::unique_ptr<KeySender> createPortalKeySender(std::shared_ptr<PortalKeyboard> keyboard);
 
+signals:
+    // The clipboard would not take a dictated text: someone must offer it to the user.
+    void textNotPlaced(const QString& text);
+
 private:
     static constexpr std::chrono::milliseconds kOwnershipRetryDelay{50};
 
@@ -79,6 +88,7 @@ private:
     void restore(const Snapshot& snapshot, const QString& pasted);
 
     std::unique_ptr<KeySender> m_sender;
+    ClipboardWriter m_writeClipboard;
 };
 
 } // namespace palaverly

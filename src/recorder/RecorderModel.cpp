@@ -48,7 +48,9 @@ RecorderModel::RecorderModel(
 RecorderModel::~RecorderModel()
 {
     // Stop the sources before the session goes, and let every job end while this object is still
-    // whole: a job posts back to it until its thread is joined.
+    // whole: a job posts back to it until its thread is joined. A start still coming up is waited
+    // for (its capture gives up after its own timeout) and its capture stopped.
+    m_pendingStart.reset();
     if (m_meetingCapture)
         m_meetingCapture->stop();
     if (m_noteMic)
@@ -76,14 +78,11 @@ SummarizingState RecorderModel::summarizingState(const Uuid& id) const
     return it == m_summarizingStates.end() ? SummarizingState{} : it->second;
 }
 
-// The toggles start synchronously: by the time they return the model is recording (or has
-// failed), so a second press always sees the first one's outcome and stops instead of starting
-// a second recording.
 void RecorderModel::toggleMeeting()
 {
     if (m_isRecording)
         stop();
-    else
+    else if (!m_pendingStart)
         startMeeting();
 }
 
@@ -91,12 +90,14 @@ void RecorderModel::toggleNote()
 {
     if (m_isRecording)
         stop();
-    else
+    else if (!m_pendingStart)
         startNote();
 }
 
 void RecorderModel::stopCurrent()
 {
+    // A start that is coming up is still idle: it goes on, and the recording can be stopped once
+    // it shows.
     if (!m_isRecording || !m_currentKind)
         return;
     if (*m_currentKind == RecordingKind::note)
@@ -113,6 +114,22 @@ std::optional<std::string> writeNewMeta(const std::filesystem::path& folder, con
     const auto now = std::chrono::system_clock::now();
     const RecordingMeta meta{id, prompts::defaultName(now, kind), nowSeconds(), 0, kind};
     return writeFileAtomically(folder / "meta.json", RecordingStore::encode(meta.toJson()));
+}
+
+// How the start lines of the log name a kind.
+QString startLabel(RecordingKind kind)
+{
+    return kind == RecordingKind::note ? QStringLiteral("Note") : QStringLiteral("Meeting");
+}
+
+// The start of a capture source as the start's thread runs it: the failure's text, or nothing.
+template <typename Source> std::function<std::optional<std::string>()> startOf(Source& source)
+{
+    return [&source]() -> std::optional<std::string> {
+        if (const auto failure = source.start())
+            return failure->description();
+        return std::nullopt;
+    };
 }
 
 // Capture thread: hand the buffer on to the session (while it lives) and meter it, nothing else.
@@ -145,39 +162,75 @@ std::shared_ptr<RecordingSession> RecorderModel::createSession(const Uuid& id, R
     return std::move(created.session);
 }
 
+std::unique_ptr<RecorderModel::PendingStart> RecorderModel::prepareStart(RecordingKind kind)
+{
+    auto pending = std::make_unique<PendingStart>();
+    pending->id = Uuid::generate();
+    pending->kind = kind;
+    pending->session = createSession(pending->id, kind);
+    if (!pending->session)
+        return nullptr;
+    return pending;
+}
+
+std::unique_ptr<CaptureBackend> RecorderModel::newCaptureBackend() const
+{
+    return m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{};
+}
+
 void RecorderModel::startMeeting()
 {
-    const Uuid id = Uuid::generate();
-    auto capture = std::make_unique<SystemAudioCapture>(
-        m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
-    auto session = createSession(id, RecordingKind::meeting);
-    if (!session)
+    auto pending = prepareStart(RecordingKind::meeting);
+    if (!pending)
         return;
-    capture->onSystemBuffer = forwardTo(session, &RecordingSession::appendSystem, m_systemMeter);
-    capture->onMicBuffer = forwardTo(session, &RecordingSession::appendMic, m_micMeter);
-    capture->onServerLost = soundServerNotice(id, true);
-    capture->onServerBack = soundServerNotice(id, false);
-    if (const auto failure = capture->start())
-        return startFailed(RecordingKind::meeting, failure->description());
-    m_meetingCapture = std::move(capture);
-    recordingStarted(id, RecordingKind::meeting, std::move(session));
+    pending->meetingCapture = std::make_unique<SystemAudioCapture>(newCaptureBackend());
+    SystemAudioCapture& capture = *pending->meetingCapture;
+    capture.onSystemBuffer = forwardTo(pending->session, &RecordingSession::appendSystem, m_systemMeter);
+    capture.onMicBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
+    capture.onServerLost = soundServerNotice(pending->id, true);
+    capture.onServerBack = soundServerNotice(pending->id, false);
+    launchStart(std::move(pending), startOf(capture));
 }
 
 void RecorderModel::startNote()
 {
-    const Uuid id = Uuid::generate();
-    auto tap = std::make_unique<MicrophoneTap>(
-        m_deps->makeCaptureBackend ? m_deps->makeCaptureBackend() : std::unique_ptr<CaptureBackend>{});
-    auto session = createSession(id, RecordingKind::note);
-    if (!session)
+    auto pending = prepareStart(RecordingKind::note);
+    if (!pending)
         return;
-    tap->onBuffer = forwardTo(session, &RecordingSession::appendMic, m_micMeter);
-    tap->onServerLost = soundServerNotice(id, true);
-    tap->onServerBack = soundServerNotice(id, false);
-    if (const auto failure = tap->start())
-        return startFailed(RecordingKind::note, failure->description());
-    m_noteMic = std::move(tap);
-    recordingStarted(id, RecordingKind::note, std::move(session));
+    pending->noteMic = std::make_unique<MicrophoneTap>(newCaptureBackend());
+    MicrophoneTap& tap = *pending->noteMic;
+    tap.onBuffer = forwardTo(pending->session, &RecordingSession::appendMic, m_micMeter);
+    tap.onServerLost = soundServerNotice(pending->id, true);
+    tap.onServerBack = soundServerNotice(pending->id, false);
+    launchStart(std::move(pending), startOf(tap));
+}
+
+void RecorderModel::launchStart(
+    std::unique_ptr<PendingStart> pending, std::function<std::optional<std::string>()> startCapture)
+{
+    // The sound server may take its time to answer, or not answer at all (the capture gives up
+    // after its own timeout): the main thread does not wait for it.
+    m_pendingStart = std::move(pending);
+    m_pendingStart->job
+        = std::make_unique<BackgroundJob>([this, startCapture = std::move(startCapture)](std::stop_token) {
+              const std::optional<std::string> failure = startCapture();
+              postTo(this, [this, failure] { captureStartFinished(failure); });
+          });
+}
+
+void RecorderModel::captureStartFinished(const std::optional<std::string>& failure)
+{
+    std::unique_ptr<PendingStart> start = std::move(m_pendingStart);
+    if (!start)
+        return;
+    start->job.reset(); // its thread has nothing left to do but end
+    if (failure) {
+        startFailed(start->kind, *failure);
+        return;
+    }
+    m_meetingCapture = std::move(start->meetingCapture);
+    m_noteMic = std::move(start->noteMic);
+    recordingStarted(start->id, start->kind, std::move(start->session));
 }
 
 void RecorderModel::recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session)
@@ -195,10 +248,8 @@ void RecorderModel::recordingStarted(const Uuid& id, RecordingKind kind, std::sh
 void RecorderModel::startFailed(RecordingKind kind, const std::string& error)
 {
     setLastError(error);
-    log::error(lcRecorderModel(),
-        QStringLiteral("%1 start failed: %2")
-            .arg(kind == RecordingKind::note ? QStringLiteral("Note") : QStringLiteral("Meeting"),
-                QString::fromStdString(error)));
+    log::error(
+        lcRecorderModel(), QStringLiteral("%1 start failed: %2").arg(startLabel(kind), QString::fromStdString(error)));
 }
 
 std::function<void()> RecorderModel::soundServerNotice(const Uuid& id, bool lost)

@@ -27,6 +27,7 @@ class RecordingStore;
 class AppSettings;
 class AudioLevelMeter;
 class BackgroundJob;
+class CaptureBackend;
 class MicrophoneTap;
 class RecordingSession;
 class SystemAudioCapture;
@@ -68,11 +69,17 @@ public:
     RecordingStore& store() const { return m_store; }
     AppSettings* settings() const { return m_settings; }
 
-    // Start a meeting / a note when idle, otherwise stop whatever runs. Return at once.
+    // Start a meeting / a note when idle, otherwise stop whatever runs. Return at once: the
+    // capture comes up on a thread of its own, and the model stays idle until it has (a start
+    // that fails ends with lastError and its log line). A toggle while a start is coming up is
+    // ignored; that start already answers it.
     void toggleMeeting();
     void toggleNote();
-    // The stop command: nothing while idle, else the toggle of the running kind.
+    // The stop command: the toggle of the running kind; nothing while idle, which a start that
+    // is coming up still is.
     void stopCurrent();
+    // A start is waiting for its capture to come up.
+    bool isStarting() const { return m_pendingStart != nullptr; }
     // Asks the language model for a summary of the recording's transcript.
     void resummarize(const Recording& recording);
 
@@ -113,11 +120,30 @@ private:
     };
     using TaskMap = std::map<Uuid, Task>;
 
+    // A start whose capture is coming up on its own thread. Until that thread reports back, the
+    // capture source belongs to it.
+    struct PendingStart {
+        Uuid id;
+        RecordingKind kind = RecordingKind::meeting;
+        std::shared_ptr<RecordingSession> session;
+        std::unique_ptr<SystemAudioCapture> meetingCapture;
+        std::unique_ptr<MicrophoneTap> noteMic;
+        std::unique_ptr<BackgroundJob> job; // last: joined before the sources go
+    };
+
+    // A new id with its session (folder, audio.wav, first meta.json); nothing when that failed,
+    // which has been reported.
+    std::unique_ptr<PendingStart> prepareStart(RecordingKind kind);
+    std::unique_ptr<CaptureBackend> newCaptureBackend() const;
     void startMeeting();
     void startNote();
     // Makes the recording's folder, audio.wav and first meta.json; on failure reports it and
     // gives nothing.
     std::shared_ptr<RecordingSession> createSession(const Uuid& id, RecordingKind kind);
+    // Runs `startCapture` (which returns the failure text) on the start's own thread.
+    void launchStart(std::unique_ptr<PendingStart> pending, std::function<std::optional<std::string>()> startCapture);
+    // Main thread, when the start's thread has reported back.
+    void captureStartFinished(const std::optional<std::string>& failure);
     void recordingStarted(const Uuid& id, RecordingKind kind, std::shared_ptr<RecordingSession> session);
     void stop();
     void startFailed(RecordingKind kind, const std::string& error);
@@ -171,6 +197,7 @@ private:
     std::map<Uuid, TranscribingState> m_transcribingStates;
     std::map<Uuid, SummarizingState> m_summarizingStates;
 
+    std::unique_ptr<PendingStart> m_pendingStart;
     std::unique_ptr<SystemAudioCapture> m_meetingCapture;
     std::unique_ptr<MicrophoneTap> m_noteMic;
     std::shared_ptr<RecordingSession> m_session;

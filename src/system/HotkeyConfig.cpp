@@ -3,7 +3,10 @@
 #include "system/KeyCodeTable.h"
 #include "system/KeyboardLayout.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <QStringList>
 #include <array>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -14,46 +17,46 @@ namespace {
 
 struct SpecialKey {
     quint32 code;
-    const char* name;
+    Qt::Key key;
 };
 
 constexpr std::array kSpecialKeys{
-    SpecialKey{36, "⏎"},
-    SpecialKey{48, "⇥"},
-    SpecialKey{49, "Space"},
-    SpecialKey{51, "⌫"},
-    SpecialKey{53, "⎋"},
-    SpecialKey{96, "F5"},
-    SpecialKey{97, "F6"},
-    SpecialKey{98, "F7"},
-    SpecialKey{99, "F3"},
-    SpecialKey{100, "F8"},
-    SpecialKey{101, "F9"},
-    SpecialKey{103, "F11"},
-    SpecialKey{109, "F10"},
-    SpecialKey{111, "F12"},
-    SpecialKey{115, "↖"},
-    SpecialKey{116, "⇞"},
-    SpecialKey{117, "⌦"},
-    SpecialKey{118, "F4"},
-    SpecialKey{119, "↘"},
-    SpecialKey{120, "F2"},
-    SpecialKey{121, "⇟"},
-    SpecialKey{122, "F1"},
-    SpecialKey{123, "←"},
-    SpecialKey{124, "→"},
-    SpecialKey{125, "↓"},
-    SpecialKey{126, "↑"},
+    SpecialKey{36, Qt::Key_Return},
+    SpecialKey{48, Qt::Key_Tab},
+    SpecialKey{49, Qt::Key_Space},
+    SpecialKey{51, Qt::Key_Backspace},
+    SpecialKey{53, Qt::Key_Escape},
+    SpecialKey{96, Qt::Key_F5},
+    SpecialKey{97, Qt::Key_F6},
+    SpecialKey{98, Qt::Key_F7},
+    SpecialKey{99, Qt::Key_F3},
+    SpecialKey{100, Qt::Key_F8},
+    SpecialKey{101, Qt::Key_F9},
+    SpecialKey{103, Qt::Key_F11},
+    SpecialKey{109, Qt::Key_F10},
+    SpecialKey{111, Qt::Key_F12},
+    SpecialKey{115, Qt::Key_Home},
+    SpecialKey{116, Qt::Key_PageUp},
+    SpecialKey{117, Qt::Key_Delete},
+    SpecialKey{118, Qt::Key_F4},
+    SpecialKey{119, Qt::Key_End},
+    SpecialKey{120, Qt::Key_F2},
+    SpecialKey{121, Qt::Key_PageDown},
+    SpecialKey{122, Qt::Key_F1},
+    SpecialKey{123, Qt::Key_Left},
+    SpecialKey{124, Qt::Key_Right},
+    SpecialKey{125, Qt::Key_Down},
+    SpecialKey{126, Qt::Key_Up},
 };
 
 constexpr quint32 kLargestKeyCode = 0xFFFF;
 
-// The names that do not depend on the layout: special keys, and "?" for codes no key produces.
+// The names that do not depend on the layout: special keys as the toolkit names them in menus
+// ("Return", "PgUp"), and "?" for codes no key produces.
 std::optional<QString> fixedName(quint32 code)
 {
-    for (const SpecialKey& key : kSpecialKeys)
-        if (key.code == code)
-            return QString::fromUtf8(key.name);
+    if (const Qt::Key key = HotkeyConfig::specialKey(code); key != Qt::Key_unknown)
+        return QKeySequence(key).toString(QKeySequence::NativeText);
     if (code > kLargestKeyCode)
         return QStringLiteral("?");
     return std::nullopt;
@@ -94,16 +97,26 @@ QString HotkeyConfig::displayString(KeyboardLayout* layout) const
 {
     if (keyCode == 0)
         return {};
-    QString text;
+    // The names and the order of the toolkit's menus, so that a menu and a field agree.
+    QStringList parts;
     if (modifiers & kControl)
-        text += QStringLiteral("⌃");
-    if (modifiers & kOption)
-        text += QStringLiteral("⌥");
-    if (modifiers & kShift)
-        text += QStringLiteral("⇧");
+        parts << QCoreApplication::translate("QShortcut", "Meta");
     if (modifiers & kCommand)
-        text += QStringLiteral("⌘");
-    return text + keyName(keyCode, layout);
+        parts << QCoreApplication::translate("QShortcut", "Ctrl");
+    if (modifiers & kOption)
+        parts << QCoreApplication::translate("QShortcut", "Alt");
+    if (modifiers & kShift)
+        parts << QCoreApplication::translate("QShortcut", "Shift");
+    parts << keyName(keyCode, layout);
+    return parts.join(QLatin1Char('+'));
+}
+
+Qt::Key HotkeyConfig::specialKey(quint32 code)
+{
+    for (const SpecialKey& key : kSpecialKeys)
+        if (key.code == code)
+            return key.key;
+    return Qt::Key_unknown;
 }
 
 QString HotkeyConfig::keyName(quint32 code)

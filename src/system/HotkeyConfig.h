@@ -32,17 +32,21 @@ struct HotkeyConfig {
 
     bool isAssigned() const { return keyCode != 0; }
 
-    // "⌃⌥⇧⌘" symbols for the set bits in that fixed order, then keyName(keyCode); empty when
-    // the key code is 0. Main thread (reads the session's keyboard layout).
+    // The shortcut as menus on Linux show it: "Ctrl+Alt+R", "Ctrl+.", "Meta+Shift+Space" (the
+    // modifiers in the toolkit's order and words, then keyName(keyCode)); empty when the key code
+    // is 0. Main thread (reads the session's keyboard layout).
     QString displayString() const;
     QString displayString(KeyboardLayout* layout) const;
 
-    // Display name of a key: the fixed names of the special keys (Return, Tab, Space, arrows,
-    // F1-F12, ...), otherwise the key's unshifted symbol in the current keyboard layout, upper
-    // case; "?" when there is no layout, no symbol, or the code is beyond 16 bits.
+    // Display name of a key: the toolkit's names of the special keys ("Return", "Tab", "Space",
+    // "Left", "F1", ...), otherwise the key's unshifted symbol in the current keyboard layout,
+    // upper case; "?" when there is no layout, no symbol, or the code is beyond 16 bits.
     // Main thread.
     static QString keyName(quint32 code);
     static QString keyName(quint32 code, KeyboardLayout* layout);
+    // The toolkit's key of a special key (Return, Tab, arrows, F1-F12, ...); Qt::Key_unknown for
+    // the keys named by the layout.
+    static Qt::Key specialKey(quint32 code);
 
     // Builds a value from a key press of the toolkit: the native (X11/xkb) key code translated
     // to our numbering (0 for a key outside the table) and Ctrl/Alt/Meta/Shift translated to

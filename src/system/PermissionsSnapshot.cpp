@@ -5,9 +5,11 @@
 #include "system/SyntheticInputProbe.h"
 #include "system/SystemSettingsPage.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 namespace palaverly {
 
@@ -22,16 +24,19 @@ PermissionsSnapshot::PermissionsSnapshot(QSettings& store, Probes probes, QObjec
     , m_probes(std::move(probes))
 {
     if (!m_probes.sound)
-        m_probes.sound = std::make_unique<NullSoundServerProbe>();
+        m_probes.sound = std::make_shared<NullSoundServerProbe>();
     if (!m_probes.input)
-        m_probes.input = std::make_unique<NullSyntheticInputProbe>();
-    const States states = readStates();
+        m_probes.input = std::make_shared<NullSyntheticInputProbe>();
+    if (!m_probes.lastReading)
+        m_probes.lastReading = std::make_shared<std::optional<Reading>>();
+    const States states = statesOf(*m_probes.lastReading);
     m_microphone = states.microphone;
     m_screenRecording = states.screenRecording;
     m_accessibility = states.accessibility;
     // The portals answer later, on their own.
     if (m_probes.session)
         connect(m_probes.session, &SessionInput::changed, this, &PermissionsSnapshot::refreshAccessibility);
+    refresh();
 }
 
 bool PermissionsSnapshot::portalSession() const
@@ -39,16 +44,16 @@ bool PermissionsSnapshot::portalSession() const
     return m_probes.session && m_probes.session->state().session == SessionType::wayland;
 }
 
-PermissionStatus PermissionsSnapshot::readAccessibility() const
+PermissionStatus PermissionsSnapshot::accessibilityOf(const std::optional<Reading>& reading) const
 {
     if (portalSession())
         return m_probes.session->accessibility();
-    return withPromptFlag(m_probes.input->available(), kHasPromptedAccessibilityKey);
+    return withPromptFlag(reading && reading->syntheticInput, kHasPromptedAccessibilityKey);
 }
 
 void PermissionsSnapshot::refreshAccessibility()
 {
-    if (const PermissionStatus status = readAccessibility(); status != m_accessibility) {
+    if (const PermissionStatus status = accessibilityOf(*m_probes.lastReading); status != m_accessibility) {
         m_accessibility = status;
         emit accessibilityChanged(m_accessibility);
     }
@@ -89,20 +94,19 @@ bool PermissionsSnapshot::allGranted() const
         && m_accessibility == PermissionStatus::granted;
 }
 
-PermissionsSnapshot::States PermissionsSnapshot::readStates() const
+PermissionsSnapshot::States PermissionsSnapshot::statesOf(const std::optional<Reading>& reading) const
 {
     // There is no per-application microphone prompt: the input either works or needs fixing in
-    // the sound settings.
-    const SoundServerProbe::Result sound = m_probes.sound->check();
-    return {sound.defaultInput ? PermissionStatus::granted : PermissionStatus::denied,
-        withPromptFlag(sound.outputMonitor, kHasPromptedScreenRecordingKey), readAccessibility()};
+    // the sound settings. Before the first answer nothing is known about it.
+    const PermissionStatus microphone = !reading ? PermissionStatus::notDetermined
+        : reading->defaultInput                  ? PermissionStatus::granted
+                                                 : PermissionStatus::denied;
+    return {microphone, withPromptFlag(reading && reading->outputMonitor, kHasPromptedScreenRecordingKey),
+        accessibilityOf(reading)};
 }
 
-void PermissionsSnapshot::refresh()
+void PermissionsSnapshot::assign(const States& states)
 {
-    if (m_probes.session)
-        m_probes.session->refresh();
-    const States states = readStates();
     if (states.microphone != m_microphone) {
         m_microphone = states.microphone;
         emit microphoneChanged(m_microphone);
@@ -117,22 +121,57 @@ void PermissionsSnapshot::refresh()
     }
 }
 
+void PermissionsSnapshot::refresh()
+{
+    if (m_probes.session)
+        m_probes.session->refresh();
+    assign(statesOf(*m_probes.lastReading));
+    if (m_probing) {
+        m_probeAgain = true;
+        return;
+    }
+    m_probing = true;
+    probe([this](const Reading&) { probeFinished(); });
+}
+
+void PermissionsSnapshot::probeFinished()
+{
+    m_probing = false;
+    assign(statesOf(*m_probes.lastReading));
+    if (m_probeAgain) {
+        m_probeAgain = false;
+        refresh();
+    }
+}
+
+void PermissionsSnapshot::probe(std::function<void(const Reading&)> answered)
+{
+    // Posted through the application object, which outlives every snapshot: the guard is read on
+    // the main thread only, where the snapshot is destroyed.
+    QThreadPool::globalInstance()->start(
+        [sound = m_probes.sound, input = m_probes.input, last = m_probes.lastReading,
+            guard = QPointer<PermissionsSnapshot>(this), answered = std::move(answered)]() mutable {
+            const SoundServerProbe::Result server = sound->check();
+            const Reading reading{server.defaultInput, server.outputMonitor, input->available()};
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [last = std::move(last), guard = std::move(guard), answered = std::move(answered), reading] {
+                    *last = reading;
+                    if (guard)
+                        answered(reading);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
 void PermissionsSnapshot::request(PermissionKind kind, std::function<void(PermissionStatus)> done)
 {
-    bool granted = false;
-    switch (kind) {
-    case PermissionKind::microphone:
-        granted = m_probes.sound->check().defaultInput;
-        break;
-    case PermissionKind::screenRecording:
-        m_store.setValue(kHasPromptedScreenRecordingKey, true);
+    if (kind == PermissionKind::screenRecording || kind == PermissionKind::accessibility) {
+        m_store.setValue(
+            kind == PermissionKind::screenRecording ? kHasPromptedScreenRecordingKey : kHasPromptedAccessibilityKey,
+            true);
         m_store.sync();
-        granted = m_probes.sound->check().outputMonitor;
-        break;
-    case PermissionKind::accessibility:
-        m_store.setValue(kHasPromptedAccessibilityKey, true);
-        m_store.sync();
-        if (portalSession()) {
+        if (kind == PermissionKind::accessibility && portalSession()) {
             // The desktop's dialogs answer later; the snapshot may be gone by then.
             m_probes.session->request([self = QPointer<PermissionsSnapshot>(this), done = std::move(done)] {
                 if (self && done)
@@ -140,17 +179,14 @@ void PermissionsSnapshot::request(PermissionKind kind, std::function<void(Permis
             });
             return;
         }
-        granted = m_probes.input->available();
-        break;
     }
-    const PermissionStatus result = granted ? PermissionStatus::granted : PermissionStatus::denied;
-    QMetaObject::invokeMethod(
-        this,
-        [done = std::move(done), result] {
-            if (done)
-                done(result);
-        },
-        Qt::QueuedConnection);
+    probe([kind, done = std::move(done)](const Reading& reading) {
+        const bool granted = kind == PermissionKind::microphone ? reading.defaultInput
+            : kind == PermissionKind::screenRecording           ? reading.outputMonitor
+                                                                : reading.syntheticInput;
+        if (done)
+            done(granted ? PermissionStatus::granted : PermissionStatus::denied);
+    });
 }
 
 void PermissionsSnapshot::openSystemSettings(PermissionKind kind) const

@@ -20,7 +20,8 @@ public:
 
     virtual ~SoundServerProbe() = default;
 
-    // Blocks the calling thread until the server answered, at most kTimeout. Main thread.
+    // Blocks the calling thread until the server answered, at most kTimeout. Any thread, also
+    // several at once.
     virtual Result check() = 0;
 
     // A probe of the server at `server` (libpulse server string; $PULSE_SERVER or the user's

@@ -11,7 +11,8 @@ class SyntheticInputProbe {
 public:
     virtual ~SyntheticInputProbe() = default;
 
-    // Main thread; one short round trip to the display server.
+    // One round trip to the display server, which may hang with it. Any thread, also several
+    // at once.
     virtual bool available() = 0;
 
     // A probe of `displayName` ($DISPLAY when empty).

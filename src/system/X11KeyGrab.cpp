@@ -1,5 +1,6 @@
 #include "system/X11KeyGrab.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,13 @@ std::optional<XcbDisplay> connectToDisplay(const QByteArray& displayName)
     return std::nullopt;
 }
 
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+{
+    XcbPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
 void enableDetectableAutoRepeat(xcb_connection_t* connection)
 {
     XcbPtr<xcb_xkb_use_extension_reply_t> use(
@@ -32,6 +40,34 @@ void enableDetectableAutoRepeat(xcb_connection_t* connection)
     const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
     XcbPtr<xcb_xkb_per_client_flags_reply_t>(xcb_xkb_per_client_flags_reply(
         connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+}
+
+uint8_t selectKeyboardChanges(xcb_connection_t* connection)
+{
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present)
+        return 0;
+    XcbPtr<xcb_xkb_use_extension_reply_t> use(
+        xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr));
+    if (!use || !use->supported)
+        return 0;
+    constexpr uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    constexpr uint16_t parts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP
+        | XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    XcbPtr<xcb_generic_error_t>(xcb_request_check(connection,
+        xcb_xkb_select_events_checked(connection, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, parts, parts, nullptr)));
+    return xkb->first_event;
+}
+
+bool isKeyboardChange(const xcb_generic_event_t* event, uint8_t xkbEvent)
+{
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY)
+        return true;
+    if (xkbEvent == 0 || type != xkbEvent)
+        return false;
+    const uint8_t kind = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
+    return kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY;
 }
 
 bool grabKeyInAllLockStates(xcb_connection_t* connection, xcb_window_t root, const X11Modifiers& layout,

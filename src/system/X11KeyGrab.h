@@ -19,9 +19,20 @@ struct XcbDisplay {
 // connection is left open then.
 std::optional<XcbDisplay> connectToDisplay(const QByteArray& displayName);
 
+// The atom of `name`, made when the server does not know it yet; XCB_ATOM_NONE on failure.
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
+
 // Asks the server to report a held key as repeated presses without the releases in between, so a
 // repeat neither ends a hold nor counts as a new press. Without XKB nothing changes.
 void enableDetectableAutoRepeat(xcb_connection_t* connection);
+
+// Asks for a notice of every change of the keyboard's mapping (another layout, keys or modifiers
+// moved). A connection that uses XKB, as every one that enables detectable auto-repeat does, gets
+// no core MappingNotify for them. Returns the code of XKB's events on this connection; 0 when
+// the server has no XKB (the core MappingNotify comes then).
+uint8_t selectKeyboardChanges(xcb_connection_t* connection);
+// Whether `event` is one of those notices; `xkbEvent` is what selectKeyboardChanges returned.
+bool isKeyboardChange(const xcb_generic_event_t* event, uint8_t xkbEvent);
 
 // Passive grabs of `key` with `modifiers` on the root window, one for every Caps Lock / Num Lock
 // state so that the locks do not defeat the combination. All or nothing: when another client holds

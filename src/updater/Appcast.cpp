@@ -1,5 +1,6 @@
 #include "updater/Appcast.h"
 
+#include <QUrl>
 #include <QXmlStreamReader>
 #include <algorithm>
 
@@ -116,6 +117,21 @@ int compareNumbers(QStringView a, QStringView b)
 }
 
 } // namespace
+
+bool isWebAddress(const QString& url)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    return parsed.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !parsed.host().isEmpty();
+}
+
+QString AppcastItem::downloadPage() const
+{
+    if (isWebAddress(infoUrl))
+        return infoUrl;
+    return isWebAddress(enclosureUrl) ? enclosureUrl : QString();
+}
 
 std::variant<std::vector<AppcastItem>, AppcastParseError> parseAppcast(const QByteArray& xml)
 {

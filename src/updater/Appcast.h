@@ -18,9 +18,13 @@ struct AppcastItem {
     QString infoUrl;
     QString enclosureUrl;
 
-    // Where the user goes to get the release: its page, else its package.
-    QString downloadPage() const { return infoUrl.isEmpty() ? enclosureUrl : infoUrl; }
+    // Where the user goes to get the release: its page, else its package. Only a web address
+    // counts, so that a feed cannot have the desktop open anything else; empty when neither is.
+    QString downloadPage() const;
 };
+
+// Whether `url` is an absolute http or https address with a host.
+bool isWebAddress(const QString& url);
 
 struct AppcastParseError {
     int code = 0; // QXmlStreamReader::Error

@@ -3,6 +3,7 @@
 #include "audio/CaptureBackend.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace palaverly::test {
@@ -14,6 +15,8 @@ class FakeCaptureBackend final : public CaptureBackend {
 public:
     struct Control {
         std::optional<StartError> startError;
+        // Runs first in every start, on the thread that starts (a test holds a start up here).
+        std::function<void()> beforeStart;
         Request request;
         std::atomic<int> starts{0};
         std::atomic<int> stops{0};
@@ -27,6 +30,8 @@ public:
 
     std::optional<StartError> start(Request request) override
     {
+        if (m_control->beforeStart)
+            m_control->beforeStart();
         ++m_control->starts;
         if (m_control->startError)
             return m_control->startError;

@@ -7,6 +7,7 @@
 
 #include "FakeChatService.h"
 #include "FakeSpeechService.h"
+#include "QtWait.h"
 #include "RecordingSleeper.h"
 #include "TempLibrary.h"
 
@@ -19,7 +20,7 @@ namespace palaverly::test {
 // retries never wait. Fixtures derive from it (or hold one) and use the members directly.
 class RecorderRig {
 public:
-    // `adjust` may change the dependencies further (a clock of the test's own).
+    // `adjust` may change the dependencies further (a clock or a capture back end of the test's own).
     explicit RecorderRig(AppSettings* settings = nullptr, const std::function<void(RecorderDependencies&)>& adjust = {})
     {
         auto deps = std::make_unique<RecorderDependencies>();
@@ -30,6 +31,12 @@ public:
         if (adjust)
             adjust(*deps);
         model = std::make_unique<RecorderModel>(store, settings, std::move(deps));
+    }
+
+    // Runs the event loop until no start is coming up any more.
+    bool startSettled(int timeoutMs = 15000) const
+    {
+        return waitUntil([this] { return !model->isStarting(); }, timeoutMs);
     }
 
     ~RecorderRig()

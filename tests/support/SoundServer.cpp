@@ -206,6 +206,18 @@ void PrivateSoundServer::terminate()
     }
 }
 
+void PrivateSoundServer::suspend()
+{
+    if (m_pid > 0)
+        ::kill(m_pid, SIGSTOP);
+}
+
+void PrivateSoundServer::resume()
+{
+    if (m_pid > 0)
+        ::kill(m_pid, SIGCONT);
+}
+
 PrivateSoundServer::~PrivateSoundServer()
 {
     terminate();

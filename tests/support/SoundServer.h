@@ -85,6 +85,10 @@ public:
     bool started() const { return m_started; }
     // Ends the daemon now (as a crash of the sound server would look to its clients).
     void terminate();
+    // Stops the daemon without ending it (SIGSTOP): its clients see a server that hangs.
+    // resume() lets it go on.
+    void suspend();
+    void resume();
     // The value for PULSE_SERVER.
     std::string address() const { return "unix:" + (m_folder / "native").string(); }
 

@@ -193,21 +193,30 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# X server.
+# X server. Runs started at the same moment may pick the same free display: the one whose Xvfb
+# does not own the display's lock file moves on to the next, instead of running its tests on the
+# other's server, where their key grabs would meet. -noreset: by default Xvfb resets whenever its
+# last client leaves, and a test that connects during the reset is refused.
 display=""
 for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then display=":$n"; break; fi
+  if [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; then continue; fi
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset -ac +extension XTEST +extension RANDR >"$runtime/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  if DISPLAY=":$n" wait_for 400 xdpyinfo && [ "$(tr -d ' \n' <"/tmp/.X${n}-lock" 2>/dev/null)" = "$xvfb_pid" ]; then
+    display=":$n"
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=""
 done
-if [ -z "$display" ]; then echo "run-with-services: no free X display" >&2; exit 1; fi
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension RANDR >"$runtime/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY="$display"
+if [ -z "$display" ]; then
+  echo "run-with-services: no X display could be started" >&2; cat "$runtime/xvfb.log" >&2; exit 1
+fi
 # An X11 session on that server, whatever session the command was started from.
 export XDG_SESSION_TYPE=x11
 unset WAYLAND_DISPLAY
-if ! wait_for 400 xdpyinfo; then
-  echo "run-with-services: Xvfb did not start" >&2; cat "$runtime/xvfb.log" >&2; exit 1
-fi
+export DISPLAY="$display"
 
 # Session bus.
 dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus" >"$runtime/dbus.log" 2>&1 &

@@ -6,7 +6,7 @@
 // States: empty, none, detail, playing, summary-running, summary-failed, live, live-no-sound, failed,
 // transcribing, plain, crowded, multi, search, dialog, rename, idle-toolbar, toolbar-menu,
 // row-menu, row-menu-transcript, actions-menu, failed-actions-menu, chip-menu, export-dialog,
-// warning.
+// warning, keys-across-header (the last meeting of today selected, then the down arrow).
 #include "DemoLibrary.h"
 #include "ScriptedRecorder.h"
 
@@ -23,6 +23,7 @@
 #include "ui/library/RecordButton.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -98,7 +99,7 @@ int main(int argc, char** argv)
     if (state == QStringLiteral("detail") || state == QStringLiteral("rename") || state == QStringLiteral("playing")
         || state == QStringLiteral("idle-toolbar") || state == QStringLiteral("toolbar-menu")
         || state == QStringLiteral("actions-menu") || state == QStringLiteral("chip-menu")
-        || state == QStringLiteral("export-dialog"))
+        || state == QStringLiteral("export-dialog") || state == QStringLiteral("keys-across-header"))
         select(demo.longMeeting);
     else if (state == QStringLiteral("summary-running")) {
         recorder.setSummarizing(demo.longMeeting, SummarizingState::running());
@@ -136,6 +137,11 @@ int main(int argc, char** argv)
             view->detail()->transcriptPane()->chipsBar()->openRename("SPEAKER_00");
         if (state == QStringLiteral("toolbar-menu"))
             view->recordButton()->showMenu();
+        if (state == QStringLiteral("keys-across-header")) {
+            view->list()->setFocus();
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QApplication::sendEvent(view->list(), &down);
+        }
         if (state == QStringLiteral("row-menu") || state == QStringLiteral("row-menu-transcript")) {
             QMenu* menu
                 = view->makeRowMenu(state == QStringLiteral("row-menu") ? demo.failedNote : demo.longMeeting).release();

@@ -1,5 +1,6 @@
 #include "ui/detail/LiveRecordingPane.h"
 
+#include "system/AppSettings.h"
 #include "ui/logic/LibraryLogic.h"
 #include "ui/logic/LibraryRecorder.h"
 #include "ui/widgets/Placeholders.h"
@@ -76,7 +77,8 @@ void LiveLevelBars::paintEvent(QPaintEvent*)
     }
 }
 
-LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& recorder, QWidget* parent)
+LiveRecordingPane::LiveRecordingPane(
+    RecordingKind kind, LibraryRecorder& recorder, const AppSettings* settings, QWidget* parent)
     : QWidget(parent)
     , m_recorder(recorder)
 {
@@ -110,9 +112,13 @@ LiveRecordingPane::LiveRecordingPane(RecordingKind kind, LibraryRecorder& record
     warningLayout->addWidget(m_warning, 1);
     layout->addWidget(m_warningLine, 0, Qt::AlignHCenter);
     layout->addSpacing(4);
-    m_stop = new QPushButton(
-        symbolIcon(QStringLiteral("stop.circle.fill"), colors::red()), QStringLiteral("Остановить запись (⌘.)"), this);
+    m_stop = new QPushButton(symbolIcon(QStringLiteral("stop.circle.fill"), colors::red()), QString(), this);
     connect(m_stop, &QPushButton::clicked, &recorder, &LibraryRecorder::stopCurrent);
+    const auto nameStopHotkey
+        = [this](const HotkeyConfig& stop) { m_stop->setText(stopRecordingTitle(stop.displayString())); };
+    nameStopHotkey(settings ? settings->stopHotkey() : HotkeyConfig{});
+    if (settings)
+        connect(settings, &AppSettings::stopHotkeyChanged, m_stop, nameStopHotkey);
     connect(&recorder, &LibraryRecorder::captureWarningChanged, this, &LiveRecordingPane::refreshWarning);
     layout->addWidget(m_stop, 0, Qt::AlignHCenter);
     layout->addStretch(1);

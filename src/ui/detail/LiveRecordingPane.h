@@ -11,6 +11,7 @@ class QPushButton;
 
 namespace palaverly {
 
+class AppSettings;
 class LibraryRecorder;
 
 // Bars of the recent input level, newest on the right, moving every 60 ms while shown.
@@ -51,7 +52,9 @@ class LiveRecordingPane : public QWidget {
     Q_OBJECT
 
 public:
-    LiveRecordingPane(RecordingKind kind, LibraryRecorder& recorder, QWidget* parent = nullptr);
+    // `settings` (may be null) names the stop hotkey on the stop button.
+    LiveRecordingPane(
+        RecordingKind kind, LibraryRecorder& recorder, const AppSettings* settings, QWidget* parent = nullptr);
 
     QLabel* titleLabel() const { return m_title; }
     QLabel* elapsedLabel() const { return m_elapsed; }

@@ -286,7 +286,7 @@ void RecordingDetail::refreshBody()
     const bool live = m_recorder.currentRecordingID() == m_recording.id;
     if (live) {
         if (!m_live) {
-            m_live = new LiveRecordingPane(m_recording.kind, m_recorder, m_body);
+            m_live = new LiveRecordingPane(m_recording.kind, m_recorder, m_settings, m_body);
             m_body->addWidget(m_live);
         }
         m_body->setCurrentWidget(m_live);

@@ -119,13 +119,19 @@ void TranscriptPane::setContent(const Recording& recording, const TranscribingSt
             m_plainText->setPlainText(text);
         m_stack->setCurrentWidget(m_plainText);
         m_shown = transcript;
-    } else if (m_state != next || m_offer != offer) {
-        showPlaceholder(next, offer);
+    } else {
+        // A failed transcription says why under the placeholder.
+        const QString failure = offer != MissingOffer::serviceSettings && state.kind == TranscribingState::Kind::failed
+                && next == TranscriptPaneState::missing
+            ? QString::fromStdString(state.detail)
+            : QString();
+        if (m_state != next || m_offer != offer || m_failure != failure)
+            showPlaceholder(next, offer, failure);
     }
     m_state = next;
 }
 
-void TranscriptPane::showPlaceholder(TranscriptPaneState state, MissingOffer offer)
+void TranscriptPane::showPlaceholder(TranscriptPaneState state, MissingOffer offer, const QString& failure)
 {
     EmptyState::Content content;
     content.tint = style::secondaryText(palette());
@@ -164,6 +170,8 @@ void TranscriptPane::showPlaceholder(TranscriptPaneState state, MissingOffer off
             m_offer = offer;
         }
     }
+    content.detail = failure;
+    m_failure = failure;
     m_placeholderArea->showContent(content);
     m_stack->setCurrentWidget(m_placeholderArea);
     m_shown.reset();

@@ -61,7 +61,8 @@ private:
     void showTurns(const Transcript& transcript);
     void updateActiveTurn();
     void showTurnMenu(const QPoint& position);
-    void showPlaceholder(TranscriptPaneState state, MissingOffer offer);
+    // `failure`: why the transcription failed, shown under the placeholder; empty for none.
+    void showPlaceholder(TranscriptPaneState state, MissingOffer offer, const QString& failure);
 
     RecordingStore& m_store;
     QVBoxLayout* m_layout = nullptr;
@@ -76,6 +77,7 @@ private:
     std::optional<TranscriptPaneState> m_state;
     MissingOffer m_offer = MissingOffer::nothing;
     std::shared_ptr<const Transcript> m_shown;
+    QString m_failure; // the reason the placeholder shows, when the transcription failed
 };
 
 } // namespace palaverly

@@ -26,12 +26,16 @@ DictationBars::DictationBars(std::function<float()> level, QWidget* parent)
 QSize DictationBars::sizeHint() const
 {
     const double width = kHistoryLength * kBarWidth + (kHistoryLength - 1) * kBarSpacing;
-    return {static_cast<int>(std::ceil(width)), static_cast<int>(kBarMaxHeight)};
+    return {static_cast<int>(std::ceil(width)), areaHeight(m_history)};
 }
 
 void DictationBars::tick()
 {
+    const int before = areaHeight(m_history);
     pushLevel(m_history, m_level ? m_level() : 0.0f);
+    // A level above 1.0 makes its bar taller than the area: the area grows with it, and the panel.
+    if (areaHeight(m_history) != before)
+        updateGeometry();
     update();
 }
 

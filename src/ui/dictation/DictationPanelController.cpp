@@ -1,6 +1,7 @@
 #include "ui/dictation/DictationPanelController.h"
 
 #include "dictation/DictationManager.h"
+#include "ui/dictation/DictatedTextNotice.h"
 #include "ui/dictation/DictationPanelLayout.h"
 #include "ui/dictation/DictationPanelView.h"
 #include "ui/dictation/DictationPanelWindow.h"
@@ -41,6 +42,13 @@ void DictationPanelController::hide()
         return;
     m_panel->hide();
     m_panel.reset();
+}
+
+void DictationPanelController::offerText(const QString& text)
+{
+    if (!m_notice)
+        m_notice = std::make_unique<DictatedTextNotice>();
+    m_notice->offer(text);
 }
 
 void DictationPanelController::applyState()

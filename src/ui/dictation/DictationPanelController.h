@@ -6,6 +6,7 @@
 
 namespace palaverly {
 
+class DictatedTextNotice;
 class DictationManager;
 class DictationPanelView;
 
@@ -32,9 +33,15 @@ public:
     // The panel while it is shown.
     DictationPanelView* panel() const { return m_panel.get(); }
 
+    // Shows a dictated text that could not be pasted, for the user to copy (see
+    // DictatedTextNotice).
+    void offerText(const QString& text);
+    DictatedTextNotice* notice() const { return m_notice.get(); }
+
 private:
     QPointer<DictationManager> m_manager;
     std::unique_ptr<DictationPanelView> m_panel;
+    std::unique_ptr<DictatedTextNotice> m_notice;
 };
 
 } // namespace palaverly

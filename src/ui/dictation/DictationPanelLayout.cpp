@@ -5,12 +5,21 @@
 #include <QFontMetrics>
 #include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 
 namespace palaverly::dictationpanel {
 
 double barHeight(float level, double maxHeight)
 {
     return std::max(2.0, (maxHeight - 2) * static_cast<double>(level) + 2);
+}
+
+int areaHeight(const std::vector<float>& history, double maxHeight)
+{
+    double tallest = maxHeight;
+    for (float level : history)
+        tallest = std::max(tallest, barHeight(level, maxHeight));
+    return static_cast<int>(std::ceil(tallest));
 }
 
 void pushLevel(std::vector<float>& history, float level)

@@ -25,6 +25,9 @@ inline constexpr int kErrorLines = 2;
 // Height of one bar: 2 at silence, the full height at level 1.0, more above it (not clipped).
 double barHeight(float level, double maxHeight = kBarMaxHeight);
 
+// Height of the bar area: the full height, or the tallest bar when one is taller.
+int areaHeight(const std::vector<float>& history, double maxHeight = kBarMaxHeight);
+
 // One tick of the bars: the oldest level goes, `level` comes in on the right. An empty history
 // stays empty.
 void pushLevel(std::vector<float>& history, float level);

@@ -81,12 +81,18 @@ DictationPanelView::DictationPanelView(DictationManager* manager, QWidget* paren
     , m_manager(manager)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    setMinimumWidth(kMinimumWidth);
 
-    auto* row = new QHBoxLayout(this);
+    // The window takes the size of its content, and is never narrower than the minimum: a strut
+    // of the outer column holds the width, the row sits in its middle.
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(kHorizontalMargin, kVerticalMargin, kHorizontalMargin, kVerticalMargin);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    column->addStrut(kMinimumWidth - 2 * kHorizontalMargin);
+    auto* row = new QHBoxLayout;
     row->setSpacing(kRowSpacing);
-    row->setContentsMargins(kHorizontalMargin, kVerticalMargin, kHorizontalMargin, kVerticalMargin);
-    row->setSizeConstraint(QLayout::SetFixedSize); // the window takes the size of its content
+    row->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(row);
+    row->addStretch(1);
 
     m_icon = new QLabel(this);
     m_icon->setFixedSize(kIconSize, kIconSize);
@@ -111,6 +117,7 @@ DictationPanelView::DictationPanelView(DictationManager* manager, QWidget* paren
     row->addWidget(m_spinner, 0, Qt::AlignVCenter);
     row->addWidget(m_bars, 0, Qt::AlignVCenter);
     row->addWidget(m_text, 0, Qt::AlignVCenter);
+    row->addStretch(1);
 
     if (m_manager)
         connect(m_manager, &DictationManager::stateChanged, this, &DictationPanelView::showState);

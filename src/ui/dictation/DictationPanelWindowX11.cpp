@@ -1,26 +1,13 @@
 #include "ui/dictation/DictationPanelWindow.h"
 
+#include "system/X11KeyGrab.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <array>
-#include <cstdlib>
-#include <cstring>
 #include <xcb/xcb.h>
 
 namespace palaverly {
-
-namespace {
-
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
-{
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
-}
-
-} // namespace
 
 void preparePanelWindow(QWidget& window)
 {

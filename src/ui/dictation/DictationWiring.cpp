@@ -21,6 +21,7 @@ void wireDictation(DictationHotkeyMonitor& monitor, DictationManager& manager, D
     };
     QObject::connect(
         &manager, &DictationManager::stateChanged, &panel, [&panel] { panel.applyState(); }, Qt::QueuedConnection);
+    QObject::connect(&manager, &DictationManager::textNotPlaced, &panel, &DictationPanelController::offerText);
 }
 
 } // namespace palaverly

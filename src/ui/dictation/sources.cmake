@@ -1,5 +1,6 @@
 # The floating dictation panel.
 list(APPEND PALAVERLY_UI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/DictatedTextNotice.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationBars.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationPanelController.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DictationPanelLayout.cpp

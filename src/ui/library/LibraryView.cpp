@@ -1,6 +1,7 @@
 #include "ui/library/LibraryView.h"
 
 #include "model/RecordingStore.h"
+#include "system/AppSettings.h"
 #include "ui/detail/RecordingDetail.h"
 #include "ui/detail/TranscriptExportDialog.h"
 #include "ui/library/LibraryListModel.h"
@@ -44,11 +45,43 @@ constexpr int kIndexPollMs = 150;
 
 void LibraryListView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::RightButton) {
+    if (event->button() == Qt::RightButton || isHeader(indexAt(event->position().toPoint()))) {
         event->accept();
         return;
     }
     QListView::mousePressEvent(event);
+}
+
+QModelIndex LibraryListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex target = QListView::moveCursor(action, modifiers);
+    if (!isHeader(target))
+        return target;
+    // Past the header the way the cursor went; at the top or bottom of the list, back the other
+    // way; with no recording at all, where it was.
+    const bool upwards
+        = action == MoveUp || action == MovePageUp || action == MovePrevious || action == MoveLeft || action == MoveEnd;
+    const int step = upwards ? -1 : 1;
+    if (const QModelIndex beyond = nearestRecording(target.row() + step, step); beyond.isValid())
+        return beyond;
+    if (const QModelIndex back = nearestRecording(target.row() - step, -step); back.isValid())
+        return back;
+    return currentIndex();
+}
+
+bool LibraryListView::isHeader(const QModelIndex& index) const
+{
+    return index.isValid() && index.data(LibraryListModel::IsHeaderRole).toBool();
+}
+
+QModelIndex LibraryListView::nearestRecording(int row, int step) const
+{
+    for (; row >= 0 && row < model()->rowCount(); row += step) {
+        const QModelIndex index = model()->index(row, 0);
+        if (!isHeader(index))
+            return index;
+    }
+    return {};
 }
 
 LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSettings* settings, QWidget* parent)
@@ -122,10 +155,14 @@ LibraryView::LibraryView(RecordingStore& store, LibraryRecorder& recorder, AppSe
     // Right column.
     m_pages = new QStackedWidget(splitter);
     m_pages->setMinimumWidth(420);
-    m_emptyLibrary = new EmptyState({QStringLiteral("BrandMark"), QStringLiteral("Заметок пока нет"),
-                                        QStringLiteral("Нажмите ⌥⌘R для встречи или ⌥⌘N — для быстрой заметки."), false,
+    m_emptyLibrary = new EmptyState({QStringLiteral("BrandMark"), QStringLiteral("Заметок пока нет"), QString(), false,
                                         false, colors::accent(), nullptr, 56},
         m_pages);
+    refreshEmptyHint();
+    if (m_settings) {
+        connect(m_settings, &AppSettings::meetingHotkeyChanged, this, &LibraryView::refreshEmptyHint);
+        connect(m_settings, &AppSettings::noteHotkeyChanged, this, &LibraryView::refreshEmptyHint);
+    }
     m_selectHint
         = new EmptyState({QStringLiteral("waveform"), QStringLiteral("Выберите заметку"),
                              QStringLiteral("Кликните по заметке в списке слева, чтобы увидеть итоги и расшифровку."),
@@ -427,6 +464,14 @@ void LibraryView::updateAnimation()
     } else if (!animate && m_animationTimer.isActive()) {
         m_animationTimer.stop();
     }
+}
+
+void LibraryView::refreshEmptyHint()
+{
+    // The hint names the hotkeys the user set; without settings, the program's own.
+    const HotkeyConfig meeting = m_settings ? m_settings->meetingHotkey() : AppSettings::kDefaultMeetingHotkey;
+    const HotkeyConfig note = m_settings ? m_settings->noteHotkey() : AppSettings::kDefaultNoteHotkey;
+    m_emptyLibrary->setMessage(emptyLibraryHint(meeting.displayString(), note.displayString()));
 }
 
 void LibraryView::followSearchIndex()

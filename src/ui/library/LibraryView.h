@@ -34,7 +34,8 @@ class RecordingRowDelegate;
 class RecordingStore;
 
 // The list of the library: several rows may be selected; a right click shows the row's menu
-// without changing the selection.
+// without changing the selection. Section headers are never selected: the arrow keys pass over
+// them, and a click on one leaves the selection as it was.
 class LibraryListView : public QListView {
     Q_OBJECT
 
@@ -43,6 +44,12 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+
+private:
+    bool isHeader(const QModelIndex& index) const;
+    // The nearest recording row from `row` on, one step at a time; invalid when there is none.
+    QModelIndex nearestRecording(int row, int step) const;
 };
 
 // The content of the library window: on the left the searchable list of recordings grouped by
@@ -100,6 +107,7 @@ private:
     void confirmDeletion();
     void updateAnimation();
     void followSearchIndex();
+    void refreshEmptyHint();
 
     RecordingStore& m_store;
     LibraryRecorder& m_recorder;

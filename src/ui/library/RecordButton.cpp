@@ -1,6 +1,7 @@
 #include "ui/library/RecordButton.h"
 
 #include "system/AppSettings.h"
+#include "ui/logic/LibraryLogic.h"
 #include "ui/logic/LibraryRecorder.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/ViewStyle.h"
@@ -78,10 +79,7 @@ void RecordButton::refresh()
         setPopupMode(QToolButton::DelayedPopup);
         setText(QStringLiteral("Остановить запись"));
         setIcon(symbolIcon(QStringLiteral("stop.circle.fill"), colors::red()));
-        QString tip = QStringLiteral("Остановить запись");
-        if (m_settings && m_settings->stopHotkey().isAssigned())
-            tip += QStringLiteral(" (") + m_settings->stopHotkey().displayString() + QLatin1Char(')');
-        setToolTip(tip);
+        setToolTip(stopRecordingTitle(m_settings ? m_settings->stopHotkey().displayString() : QString()));
         setStyleSheet(QStringLiteral("QToolButton { color: %1; font-weight: 600; }").arg(colors::red().name()));
     } else {
         setMenu(m_menu);

@@ -263,4 +263,24 @@ QString notesCountText(std::size_t count)
     return QString::number(count) + QLatin1Char(' ') + notesWord(static_cast<long long>(count));
 }
 
+QString emptyLibraryHint(const QString& meetingShortcut, const QString& noteShortcut)
+{
+    if (!meetingShortcut.isEmpty() && !noteShortcut.isEmpty())
+        return QStringLiteral("Нажмите %1 для встречи или %2 — для быстрой заметки.")
+            .arg(meetingShortcut, noteShortcut);
+    if (!meetingShortcut.isEmpty())
+        return QStringLiteral("Нажмите %1 для встречи или выберите «Быстрая заметка» в меню «Новая запись».")
+            .arg(meetingShortcut);
+    if (!noteShortcut.isEmpty())
+        return QStringLiteral("Выберите «Новая встреча» в меню «Новая запись» или нажмите %1 — для быстрой заметки.")
+            .arg(noteShortcut);
+    return QStringLiteral("Начните встречу или быструю заметку из меню «Новая запись».");
+}
+
+QString stopRecordingTitle(const QString& stopShortcut)
+{
+    const QString title = QStringLiteral("Остановить запись");
+    return stopShortcut.isEmpty() ? title : title + QStringLiteral(" (") + stopShortcut + QLatin1Char(')');
+}
+
 } // namespace palaverly

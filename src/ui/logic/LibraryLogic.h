@@ -95,4 +95,11 @@ QString deletionDialogTitle(std::size_t count);
 // "3 заметки": the count and its word, as the multiple selection shows it.
 QString notesCountText(std::size_t count);
 
+// The empty library's hint, naming the meeting and note hotkeys as shown (empty: not assigned):
+// "Нажмите Ctrl+Alt+R для встречи или Ctrl+Alt+N — для быстрой заметки."; a kind without a
+// hotkey is started from the "Новая запись" menu.
+QString emptyLibraryHint(const QString& meetingShortcut, const QString& noteShortcut);
+// "Остановить запись (Ctrl+.)", or "Остановить запись" without a stop hotkey.
+QString stopRecordingTitle(const QString& stopShortcut);
+
 } // namespace palaverly

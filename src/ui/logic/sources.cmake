@@ -13,4 +13,5 @@ list(APPEND PALAVERLY_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SessionFeatures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranscriptExport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Typewriter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/UntrustedText.cpp
 )

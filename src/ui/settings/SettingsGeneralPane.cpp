@@ -14,6 +14,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <utility>
+#include <vector>
 
 namespace palaverly {
 
@@ -52,6 +54,19 @@ ShortcutRecorderField* boundField(AppSettings& settings, Getter get, Setter set,
         [&settings, set](const HotkeyConfig& value) { (settings.*set)(value); });
     QObject::connect(&settings, changed, field, &ShortcutRecorderField::setHotkey);
     return field;
+}
+
+// Every field refuses a combination that one of the others has, naming that one.
+void refuseSharedCombinations(const std::vector<std::pair<ShortcutRecorderField*, QString>>& fields)
+{
+    for (const auto& [field, name] : fields) {
+        field->usedElsewhere = [fields, self = field](const HotkeyConfig& candidate) -> std::optional<QString> {
+            for (const auto& [other, otherName] : fields)
+                if (other != self && candidate.isAssigned() && other->hotkey() == candidate)
+                    return otherName;
+            return std::nullopt;
+        };
+    }
 }
 
 } // namespace
@@ -103,6 +118,8 @@ SettingsGeneralPane::SettingsGeneralPane(
     m_dictation->setObjectName(QStringLiteral("dictationField"));
     addRow(
         rowLabel(QStringLiteral("Push-to-talk диктовка"), {}, {}, this), withDesktopTrigger(m_dictation, "dictation"));
+    refuseSharedCombinations({{m_meeting, QStringLiteral("Новая встреча")}, {m_note, QStringLiteral("Быстрая заметка")},
+        {m_stop, QStringLiteral("Остановить запись")}, {m_dictation, QStringLiteral("Push-to-talk диктовка")}});
     auto* explanation
         = style::wrappedLabel(QStringLiteral("Зажмите комбинацию — Palaverly слушает мик. Отпустите — текст "
                                              "вставится в активное поле через буфер обмена."),

@@ -1,17 +1,21 @@
 #include "ui/settings/ShortcutRecorderField.h"
 
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/ViewStyle.h"
 #include "ui/widgets/WindowStyle.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
 namespace palaverly {
 
 namespace {
+
+constexpr int kMessageWidth = 320;
 
 // Keys that only change the modifiers; pressing one alone is not a combination.
 bool isModifierKey(int key)
@@ -41,9 +45,19 @@ bool isModifierKey(int key)
 ShortcutRecorderField::ShortcutRecorderField(QWidget* parent)
     : QWidget(parent)
 {
-    auto* layout = new QHBoxLayout(this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(3);
+    auto* layout = new QHBoxLayout;
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
+    column->addLayout(layout);
+    m_message = style::wrappedLabel({}, false, this);
+    m_message->setObjectName(QStringLiteral("recorderMessage"));
+    m_message->setFixedWidth(kMessageWidth);
+    style::setTextColor(m_message, style::systemRed());
+    m_message->hide();
+    column->addWidget(m_message);
     m_field = new QPushButton(this);
     m_field->setObjectName(QStringLiteral("recorderField"));
     m_field->setMinimumWidth(150);
@@ -63,6 +77,7 @@ ShortcutRecorderField::ShortcutRecorderField(QWidget* parent)
     connect(m_clearButton, &QToolButton::clicked, this, [this] { assign(HotkeyConfig{0, 0}); });
     layout->addWidget(m_field);
     layout->addWidget(m_clearButton);
+    layout->addStretch(1); // the field keeps its width when the message under it is wider
     changeEvent(nullptr);
     updateLabel();
 }
@@ -88,12 +103,29 @@ QString ShortcutRecorderField::labelText() const
     return QStringLiteral("Не задан");
 }
 
+QString ShortcutRecorderField::message() const
+{
+    return m_message->text();
+}
+
+void ShortcutRecorderField::showMessage(const QString& text)
+{
+    m_message->setText(text);
+    // Every line of it: the row the field sits in is only as high as the field asks for.
+    m_message->setFixedHeight(text.isEmpty() ? 0 : m_message->heightForWidth(kMessageWidth));
+    m_message->setVisible(!text.isEmpty());
+}
+
 void ShortcutRecorderField::startCapturing()
 {
     if (m_capturing)
         return;
+    showMessage({});
     m_capturing = true;
     qApp->installEventFilter(this);
+    // The keyboard of the whole session, so that a combination some program holds (this one's
+    // own hotkeys and dictation key included) comes here instead of setting that program off.
+    m_field->grabKeyboard();
     updateLabel();
 }
 
@@ -103,11 +135,13 @@ void ShortcutRecorderField::stopCapturing()
         return;
     m_capturing = false;
     qApp->removeEventFilter(this);
+    m_field->releaseKeyboard();
     updateLabel();
 }
 
 void ShortcutRecorderField::assign(const HotkeyConfig& value)
 {
+    showMessage({});
     m_hotkey = value;
     updateLabel();
     emit hotkeyEdited(value);
@@ -138,6 +172,12 @@ bool ShortcutRecorderField::eventFilter(QObject* watched, QEvent* event)
         if (pressed.keyCode == 0 || (pressed.modifiers & anyModifier) == 0)
             return true;
         stopCapturing();
+        if (const auto other = usedElsewhere ? usedElsewhere(pressed) : std::nullopt) {
+            // Two shortcuts on one combination: only one of them could ever be taken.
+            showMessage(QStringLiteral("%1 уже назначено на «%2». Выберите другое сочетание.")
+                            .arg(pressed.displayString(), *other));
+            return true;
+        }
         assign(pressed);
         return true;
     }

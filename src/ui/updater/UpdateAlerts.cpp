@@ -1,6 +1,7 @@
 #include "ui/updater/UpdateAlerts.h"
 
 #include "common/BuildConfig.h"
+#include "ui/logic/UntrustedText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QDesktopServices>
@@ -33,6 +34,14 @@ bool UpdateAlerts::isInImmediateFocus()
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
+namespace {
+
+// Texts in a box are ours with the feed's or a server's words inside: one line of those words
+// each, and never read as markup.
+constexpr int kVersionCharacters = 40;
+
+} // namespace
+
 QMessageBox* UpdateAlerts::makeBox(const QString& text, const QString& details)
 {
     // The updater asks for one window at a time; a leftover one is replaced.
@@ -42,8 +51,10 @@ QMessageBox* UpdateAlerts::makeBox(const QString& text, const QString& details)
     box->setWindowModality(Qt::NonModal);
     box->setWindowTitle(QStringLiteral("Palaverly"));
     box->setIconPixmap(symbolPixmap(QStringLiteral("BrandMark"), 48, colors::accent()));
+    box->setTextFormat(Qt::PlainText);
     box->setText(text);
-    box->setInformativeText(details);
+    // The informative line reads markup and opens links; it gets the words as written instead.
+    box->setInformativeText(untrusted::asWritten(details));
     m_box = box;
     return box;
 }
@@ -58,7 +69,8 @@ void UpdateAlerts::present(QMessageBox* box)
 void UpdateAlerts::showUpdateFound(const AppcastItem& item, std::function<void(Choice)> reply)
 {
     const bool hasPage = !item.downloadPage().isEmpty();
-    QMessageBox* box = makeBox(QStringLiteral("Доступна новая версия Palaverly %1").arg(item.displayVersionString),
+    QMessageBox* box = makeBox(QStringLiteral("Доступна новая версия Palaverly %1")
+                                   .arg(untrusted::oneLine(item.displayVersionString, kVersionCharacters)),
         hasPage ? QStringLiteral("У вас версия %1. Новую версию устанавливает менеджер пакетов системы: скачайте пакет "
                                  "на странице загрузки и откройте его.")
                       .arg(m_runningVersion)
@@ -86,7 +98,10 @@ void UpdateAlerts::showUpToDate(std::function<void()> acknowledged)
 
 void UpdateAlerts::showCheckFailed(const QString& message, std::function<void()> acknowledged)
 {
-    QMessageBox* box = makeBox(QStringLiteral("Не удалось проверить обновления"), message);
+    const QString line = untrusted::oneLine(message);
+    QMessageBox* box = makeBox(QStringLiteral("Не удалось проверить обновления"), line);
+    if (line != message.trimmed())
+        box->setDetailedText(message); // the whole answer, behind the box's details button
     box->setIcon(QMessageBox::Warning);
     box->setDefaultButton(box->addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole));
     connect(box, &QMessageBox::finished, box, [acknowledged = std::move(acknowledged)] { acknowledged(); });
@@ -95,7 +110,8 @@ void UpdateAlerts::showCheckFailed(const QString& message, std::function<void()>
 
 void UpdateAlerts::openUrl(const QString& url)
 {
-    QDesktopServices::openUrl(QUrl(url));
+    if (isWebAddress(url))
+        QDesktopServices::openUrl(QUrl(url));
 }
 
 } // namespace palaverly

@@ -1,6 +1,7 @@
 #include "ui/widgets/Placeholders.h"
 
 #include "ui/logic/LibraryLogic.h"
+#include "ui/logic/UntrustedText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/ViewStyle.h"
 
@@ -92,6 +93,9 @@ void SymbolView::paintEvent(QPaintEvent*)
 
 namespace {
 
+// A detail line holds about two lines of the placeholder's width.
+constexpr int kDetailCharacters = 120;
+
 // A centred, wrapped label gets the size its text needs within `maxWidth`: a box layout that
 // centres a word-wrapped label would otherwise guess its width and cut its lines.
 void fitWrappedLabel(QLabel* label, int maxWidth)
@@ -137,6 +141,17 @@ EmptyState::EmptyState(const Content& content, QWidget* parent)
     style::setTextColor(m_message, style::secondaryText(palette()));
     layout->addWidget(m_message, 0, Qt::AlignHCenter);
 
+    m_detail = style::plainLabel(untrusted::oneLine(content.detail, kDetailCharacters), this);
+    m_detail->setFont(style::font(11));
+    m_detail->setAlignment(Qt::AlignHCenter);
+    m_detail->setWordWrap(true);
+    m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_detail->setToolTip(content.detail.isEmpty() ? QString() : untrusted::asWritten(content.detail));
+    fitWrappedLabel(m_detail, kTextWidth);
+    m_detail->setVisible(!content.detail.isEmpty());
+    style::setTextColor(m_detail, style::secondaryText(palette()));
+    layout->addWidget(m_detail, 0, Qt::AlignHCenter);
+
     if (content.action) {
         layout->addSpacing(6);
         content.action->setParent(this);
@@ -153,6 +168,13 @@ QString EmptyState::title() const
 QString EmptyState::message() const
 {
     return m_message->text();
+}
+
+void EmptyState::setMessage(const QString& message)
+{
+    m_message->setText(message);
+    fitWrappedLabel(m_message, kTextWidth);
+    m_message->setVisible(!message.isEmpty());
 }
 
 PlaceholderArea::PlaceholderArea(QWidget* parent)

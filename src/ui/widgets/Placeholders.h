@@ -57,6 +57,9 @@ public:
         // Optional button under the message; ownership passes to the view.
         QWidget* action = nullptr;
         int iconSize = 32;
+        // Optional text from outside under the message (why something failed): shortened, the
+        // whole of it in the tooltip.
+        QString detail;
     };
     // Titles and messages wrap within this width.
     static constexpr int kTextWidth = 360;
@@ -65,6 +68,9 @@ public:
 
     QString title() const;
     QString message() const;
+    void setMessage(const QString& message);
+    // The detail line as shown; empty without one.
+    QLabel* detailLabel() const { return m_detail; }
     SymbolView* symbol() const { return m_symbol; }
     QWidget* action() const { return m_action; }
 
@@ -72,6 +78,7 @@ private:
     SymbolView* m_symbol = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_message = nullptr;
+    QLabel* m_detail = nullptr;
     QPointer<QWidget> m_action;
 };
 
