@@ -152,9 +152,9 @@ struct SteppedTone::Player {
         const pa_timing_info* timing = freshTiming();
         if (!timing || timing->read_index_corrupt)
             return std::nullopt;
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 1};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 48000, 1};
         const double position = static_cast<double>(pa_bytes_to_usec(
-                                    static_cast<uint64_t>(std::max<int64_t>(timing->read_index, 0)), &spec))
+                                    static_cast<uint64_t>(std::max<int64_t>(timing->read_index, 0)), &format))
             - static_cast<double>(timing->sink_usec); // at `timestamp`, the server's moment
         return (position + static_cast<double>(pa_timeval_age(&timing->timestamp))) / PA_USEC_PER_SEC;
     }
@@ -177,8 +177,8 @@ SteppedTone::SteppedTone(const std::string& sink, double amplitude, int latencyM
     while (PA_CONTEXT_IS_GOOD(pa_context_get_state(p.context)) && pa_context_get_state(p.context) != PA_CONTEXT_READY)
         pa_threaded_mainloop_wait(p.loop);
     if (pa_context_get_state(p.context) == PA_CONTEXT_READY) {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 1};
-        p.stream = pa_stream_new(p.context, "stepped tone", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 48000, 1};
+        p.stream = pa_stream_new(p.context, "stepped tone", &format, nullptr);
         pa_stream_set_state_callback(
             p.stream,
             [](pa_stream*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
@@ -198,7 +198,7 @@ SteppedTone::SteppedTone(const std::string& sink, double amplitude, int latencyM
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<uint32_t>(-1);
         attributes.tlength
-            = static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(latencyMs) * PA_USEC_PER_MSEC, &spec));
+            = static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(latencyMs) * PA_USEC_PER_MSEC, &format));
         attributes.prebuf = static_cast<uint32_t>(-1);
         attributes.minreq = static_cast<uint32_t>(-1);
         attributes.fragsize = static_cast<uint32_t>(-1);
