@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -40,7 +42,7 @@ TEST(StreamTimelineTest, PlacesAStreamByItsTimingFillingWhatItMissedAndDroppingW
     // A stream that starts 100 frames late, its readings jittering by a frame or two: its first
     // frame lands at 100, silence before it, and the jitter moves nothing.
     HandedOn late;
-    StreamTimeline timeline(1, 10);
+    StreamTimeline timeline(1, 10, 100);
     const auto stream = counting(1, 400);
     const auto push = [&](size_t i) {
         timeline.push(stream.data() + i * 10, 10, 100 + static_cast<int64_t>(i * 10) + (i % 3) - 1, late.emit());
@@ -61,7 +63,7 @@ TEST(StreamTimelineTest, PlacesAStreamByItsTimingFillingWhatItMissedAndDroppingW
     // A stream that holds sound from before the start: that part is left out. One that brings
     // nothing before the end is silence up to it.
     HandedOn early;
-    StreamTimeline before(1, 10);
+    StreamTimeline before(1, 10, 100);
     for (size_t i = 0; i < 10; ++i)
         before.push(stream.data() + i * 10, 10, static_cast<int64_t>(i * 10) - 30, early.emit());
     before.finish(120, early.emit());
@@ -71,44 +73,50 @@ TEST(StreamTimelineTest, PlacesAStreamByItsTimingFillingWhatItMissedAndDroppingW
     EXPECT_EQ(early.samples[69], 100);
     EXPECT_EQ(early.samples[70], 0);
     HandedOn nothing;
-    StreamTimeline silent(1, 10);
+    StreamTimeline silent(1, 10, 100);
     silent.finish(50, nothing.emit());
     EXPECT_EQ(nothing.samples.size(), 50u);
 }
 
-TEST(StreamTimelineTest, AStreamThatStraysBeyondTheToleranceIsPutBackAndAReopenedOneStartsANewRun)
+TEST(StreamTimelineTest, ADriftOrALostStretchMovesTheStreamALatencyJumpDoesNotAndAReopenedOneStartsANewRun)
 {
     HandedOn out;
-    StreamTimeline timeline(1, 10);
-    const auto stream = counting(1, 2000);
+    StreamTimeline timeline(1, 10, 100);
+    const auto stream = counting(1, 20000);
     int64_t streamFrame = 0;
-    const auto push = [&](int64_t drift) {
-        timeline.push(stream.data() + streamFrame, 10, streamFrame + drift, out.emit());
-        streamFrame += 10;
+    // `blocks` pushes of 10 frames whose readings put them `late` frames after where they are.
+    const auto push = [&](int blocks, const std::function<int64_t()>& late) {
+        for (int i = 0; i < blocks; ++i) {
+            timeline.push(stream.data() + streamFrame, 10, streamFrame + late(), out.emit());
+            streamFrame += 10;
+        }
     };
-    for (int i = 0; i < 30; ++i)
-        push(0);
-    for (int i = 0; i < 30; ++i)
-        push(8); // runs slow by 8: within the tolerance, left alone
-    EXPECT_EQ(out.samples.size(), 600u);
-    for (int i = 0; i < 30; ++i)
-        push(40); // now 40 behind: a gap of 40 is filled with silence once
-    for (int i = 0; i < 30; ++i)
-        push(10); // and 30 ahead again: 30 frames it brought twice are left out
+    const auto zeros = [&] { return std::count(out.samples.begin(), out.samples.end(), 0.0f); };
+    push(30, [] { return 0; });
+    push(30, [] { return 8; }); // within the tolerance
+    push(30, [] { return 48; }); // a jump of 40: the server's latency changed, the sound did not
+    EXPECT_EQ(out.samples.size(), 900u);
+    EXPECT_EQ(zeros(), 0);
+    push(30, [] { return 248; }); // a jump beyond a latency: a stretch went missing, filled
+    EXPECT_EQ(zeros(), 200);
+    push(30, [] { return 48; }); // back by as much: what it brings twice is left out
+    EXPECT_EQ(out.samples.size(), 1520u);
+    EXPECT_EQ(out.samples.back(), 1320);
+    const int64_t driftFrom = streamFrame;
+    push(1200, [&] { return 48 + (streamFrame - driftFrom) / 1000; }); // a clock that drifts
+    EXPECT_EQ(zeros(), 211);
     ASSERT_TRUE(out.gapless);
-    EXPECT_EQ(out.samples.size(), 1210u);
-    EXPECT_EQ(std::count(out.samples.begin(), out.samples.end(), 0.0f), 40);
-    EXPECT_EQ(out.samples[1209], 1200); // where the last readings put it: 10 frames behind
 
     // The device went away and the stream was opened again: its frames count from 0 anew and
     // go where their own timing says.
+    const auto reopenedAt = static_cast<int64_t>(out.samples.size()) + 100;
     timeline.restart(out.emit());
     for (int i = 0; i < 5; ++i)
-        timeline.push(stream.data() + i * 10, 10, 1300 + i * 10, out.emit());
-    timeline.finish(1400, out.emit());
+        timeline.push(stream.data() + i * 10, 10, reopenedAt + i * 10, out.emit());
+    timeline.finish(reopenedAt + 100, out.emit());
     ASSERT_TRUE(out.gapless);
-    EXPECT_EQ(out.samples[1300], 1);
-    EXPECT_EQ(out.samples.size(), 1400u);
+    EXPECT_EQ(out.samples[static_cast<size_t>(reopenedAt)], 1);
+    EXPECT_EQ(out.samples.size(), static_cast<size_t>(reopenedAt + 100));
 }
 
 TEST(PlaybackMixTest, SumsTheProgramsAtTheClocksPaceWaitingForOneThatTrailsOnlySoLong)

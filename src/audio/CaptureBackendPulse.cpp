@@ -118,6 +118,7 @@ private:
     pa_time_event* m_timeout = nullptr;
     bool m_timedOut = false;
     bool m_stopping = false;
+    bool m_following = false; // the streams are open: changed defaults are followed
     bool m_contextFailureReported = false;
     std::string m_defaultSink;
     std::string m_defaultSource;
@@ -193,14 +194,15 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
     m_contextFailureReported = false;
     armTimeout(kStartTimeout);
 
+    m_following = false;
     std::optional<StartError> error = connectContext();
     if (!error)
         error = queryDefaults();
-    if (!error)
-        error = openStreams();
     if (!error) {
-        const bool withSystem
-            = std::any_of(m_channels.begin(), m_channels.end(), [](const auto& c) { return c->isSystem(); });
+        // Subscribed before the streams open and list the playing programs: a program that starts
+        // meanwhile is then in the list or announced, never missed.
+        const bool withSystem = std::any_of(m_request.streams.begin(), m_request.streams.end(),
+            [](const auto& stream) { return stream.device == CaptureDevice::systemSound; });
         pa_context_set_subscribe_callback(m_context, &PulseCaptureBackend::serverChanged, this);
         pa_operation* subscription = pa_context_subscribe(m_context,
             static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER
@@ -208,8 +210,12 @@ std::optional<CaptureBackend::StartError> PulseCaptureBackend::start(Request req
             nullptr, nullptr);
         if (subscription)
             pa_operation_unref(subscription);
+        error = openStreams();
+    }
+    if (!error) {
         // A default that changed while the streams were being opened (a server that has just
         // come up is still setting its own) is followed now.
+        m_following = true;
         recheckDefaults(m_context, this);
     }
     disarmTimeout();
@@ -416,7 +422,7 @@ void PulseCaptureBackend::serverChanged(
                 channel->system->playbackStreamChanged(type, index);
         return;
     }
-    if (facility == PA_SUBSCRIPTION_EVENT_SERVER)
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER && backend->m_following)
         recheckDefaults(context, self);
 }
 

@@ -16,6 +16,9 @@ constexpr uint32_t kFragmentMs = 10;
 // Two placements closer than this are the same (timing readings jitter by a few milliseconds);
 // a stream that strays further, by clock drift or a device that changed, is put back in place.
 constexpr uint32_t kToleranceMs = 12;
+// A sudden change of a stream's timing up to this is the server's latency changing, not sound
+// that went missing (PipeWire's graph cycles reach about 40 ms).
+constexpr uint32_t kLatencyStepMs = 100;
 // A stream that brings nothing for this long is not waiting to bring more (fragments come every
 // few milliseconds, a busy PipeWire graph every few tens).
 constexpr pa_usec_t kQuietUsec = 100 * PA_USEC_PER_MSEC;
@@ -27,7 +30,8 @@ constexpr double kBelievableUsec = 10.0 * PA_USEC_PER_SEC;
 PulseRecordStream::PulseRecordStream(Setup setup, Callbacks callbacks)
     : m_setup(setup)
     , m_callbacks(std::move(callbacks))
-    , m_timeline(setup.sampleFormat.channels, setup.sampleFormat.rate * kToleranceMs / 1000)
+    , m_timeline(setup.sampleFormat.channels, setup.sampleFormat.rate * kToleranceMs / 1000,
+          setup.sampleFormat.rate * kLatencyStepMs / 1000)
 {
 }
 

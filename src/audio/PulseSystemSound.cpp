@@ -79,6 +79,8 @@ void PulseSystemSound::follow(const Output& output)
 
 void PulseSystemSound::playbackStreamChanged(pa_subscription_event_type_t type, uint32_t index)
 {
+    if (!m_context)
+        return; // not open yet: the list taken at the opening has it
     if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
         if (m_programs.erase(index))
             m_mix.remove(index, m_onPieces);

@@ -1,6 +1,7 @@
 #include "audio/StreamTimeline.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace palaverly {
 
@@ -9,12 +10,16 @@ namespace {
 // Readings that settle a new run, and how many recent ones decide whether it has strayed.
 constexpr size_t kSettlingReadings = 4;
 constexpr size_t kDeviationWindow = 24;
+// A stray that grew by more than one frame in this many since the readings last agreed with the
+// placement is a jump, not a clock's drift (clocks differ by a few hundred parts per million).
+constexpr int64_t kDriftFrames = 200;
 
 } // namespace
 
-StreamTimeline::StreamTimeline(uint32_t channels, uint32_t toleranceFrames)
+StreamTimeline::StreamTimeline(uint32_t channels, uint32_t toleranceFrames, uint32_t stepFrames)
     : m_channels(std::max<uint32_t>(channels, 1))
     , m_tolerance(toleranceFrames)
+    , m_step(stepFrames)
 {
 }
 
@@ -46,18 +51,31 @@ void StreamTimeline::push(const float* samples, size_t frames, std::optional<int
         m_runFrames += static_cast<int64_t>(frames);
         return;
     }
-    m_deviations.push_back(*measuredStart - (m_runFrames + m_offset));
-    if (m_deviations.size() > kDeviationWindow)
-        m_deviations.erase(m_deviations.begin());
-    if (m_deviations.size() >= kDeviationWindow / 2) {
-        const int64_t strayed = median(m_deviations);
-        if (strayed > m_tolerance || strayed < -m_tolerance) {
-            m_offset += strayed;
-            m_deviations.clear();
-        }
-    }
+    follow(*measuredStart - (m_runFrames + m_offset + m_latency));
     place(m_runFrames, samples, frames, emit);
     m_runFrames += static_cast<int64_t>(frames);
+}
+
+void StreamTimeline::follow(int64_t deviation)
+{
+    m_deviations.push_back(deviation);
+    if (m_deviations.size() > kDeviationWindow)
+        m_deviations.erase(m_deviations.begin());
+    if (m_deviations.size() < kDeviationWindow / 2)
+        return;
+    const int64_t strayed = median(m_deviations);
+    const int64_t distance = std::abs(strayed);
+    if (2 * distance <= m_tolerance)
+        m_calmAt = m_runFrames;
+    if (distance <= m_tolerance)
+        return;
+    const bool jumped = distance * kDriftFrames > m_runFrames - m_calmAt;
+    if (jumped && distance <= m_step)
+        m_latency += strayed;
+    else
+        m_offset += strayed;
+    m_deviations.clear();
+    m_calmAt = m_runFrames;
 }
 
 void StreamTimeline::settle(const Emit& emit)
@@ -107,6 +125,8 @@ void StreamTimeline::restart(const Emit& emit)
     m_placed = false;
     m_runFrames = 0;
     m_deviations.clear();
+    m_latency = 0;
+    m_calmAt = 0;
 }
 
 void StreamTimeline::finish(int64_t end, const Emit& emit)

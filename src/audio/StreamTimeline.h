@@ -21,6 +21,13 @@ namespace palaverly {
 // median of its first readings and moved only when the median of the recent ones strays further
 // than the tolerance; between moves the frames follow each other unchanged.
 //
+// Readings also jump while the sound goes on unbroken: PipeWire's pulse server reports no
+// latency and hands out each stream a graph cycle at a time, so its readings move by a cycle's
+// length whenever another program joins or leaves and the cycle changes. A clock drifts slowly;
+// a stretch the server lost moves the readings at once. So a reading that jumps by no more than
+// `stepFrames` is taken as the server's new latency and the frames stay where they were (moving
+// them would cut or gap the sound); only a slow stray, or a jump beyond that, moves them.
+//
 // Not thread-safe: one thread at a time (the capture back end's delivery thread, or its owner
 // with the back end's loop locked).
 class StreamTimeline {
@@ -28,7 +35,7 @@ public:
     // `frames` frames at timeline frame `start`; null samples stand for silence.
     using Emit = std::function<void(int64_t start, const float* samples, size_t frames)>;
 
-    StreamTimeline(uint32_t channels, uint32_t toleranceFrames);
+    StreamTimeline(uint32_t channels, uint32_t toleranceFrames, uint32_t stepFrames);
 
     // The next `frames` interleaved frames of the stream (null: a hole the server reported).
     // `measuredStart` is where the server's timing puts the first of them on the timeline, when
@@ -55,6 +62,7 @@ private:
     };
 
     void settle(const Emit& emit);
+    void follow(int64_t deviation);
     void place(int64_t streamFrame, const float* samples, size_t frames, const Emit& emit);
     int64_t median(std::vector<int64_t> values) const;
 
@@ -66,7 +74,10 @@ private:
     int64_t m_offset = 0; // timeline frame = run frame + offset
     std::vector<Reading> m_firstReadings; // of a run that is settling
     std::vector<float> m_held; // its samples meanwhile (NaN-free; holes as zeros)
-    std::vector<int64_t> m_deviations; // recent readings minus the placement
+    const int64_t m_step;
+    std::vector<int64_t> m_deviations; // recent readings minus the placement and the latency
+    int64_t m_latency = 0; // jumps of the readings taken as the server's latency
+    int64_t m_calmAt = 0; // run frame at which the readings last agreed with the placement
     bool m_finished = false;
     int64_t m_end = INT64_MAX;
 };
