@@ -13,14 +13,27 @@ namespace {
 using namespace palaverly;
 namespace fs = std::filesystem;
 
+// The index file is written, opened and removed again in every run: kept in memory (/dev/shm)
+// where the system has it, away from the disk. Removed when the fuzzer exits.
+struct Scratch {
+    fs::path path;
+    Scratch()
+    {
+        const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        path = base / ("palaverly-fuzz-index-" + std::to_string(::getpid()));
+        fs::create_directories(path);
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
 const fs::path& folder()
 {
-    static const fs::path path = [] {
-        auto made = fs::temp_directory_path() / ("palaverly-fuzz-index-" + std::to_string(::getpid()));
-        fs::create_directories(made);
-        return made;
-    }();
-    return path;
+    static const Scratch scratch;
+    return scratch.path;
 }
 
 Recording recording(const char* id, const char* name, const std::optional<Transcript>& transcript,
