@@ -89,7 +89,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
     // The microphone alone, then the other side of the call loud over it. Mixed audio reaches the
     // file only once both sides deliver, and a sound server may start the output monitor late.
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
-    const fs::path audio = store.recording(id)->audioURL;
+    const fs::path audio = store.recording(id)->audioURL();
     ASSERT_TRUE(waitUntil(
         [&] {
             std::error_code error;
@@ -110,7 +110,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
 
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
-    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     EXPECT_EQ(wav.info.samplerate, 48000);
     EXPECT_EQ(wav.info.channels, 1);
     EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
@@ -146,7 +146,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
     EXPECT_GE(quietBlocks, 5);
     EXPECT_GE(loudBlocks, 5);
 
-    const QString path = QString::fromStdString(recording->audioURL.string());
+    const QString path = QString::fromStdString(recording->audioURL().string());
     const auto saved = logs.messages("RecorderModel");
     EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const QString& line) {
         return line
@@ -181,9 +181,9 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
     EXPECT_EQ(recording->kind, RecordingKind::note);
-    EXPECT_EQ(recording->directoryURL, library.base() / "notes" / id.toString());
+    EXPECT_EQ(recording->directoryURL(), library.base() / "notes" / id.toString());
     EXPECT_TRUE(recording->name.starts_with("Заметка — "));
-    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     ASSERT_GT(wav.samples.size(), 24000u);
     EXPECT_NEAR(toneAmplitude(wav.samples, wav.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
     EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
@@ -247,7 +247,7 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
     ASSERT_EQ(store.recordings().size(), 1u);
     const Recording& left = store.recordings()[0];
     EXPECT_EQ(left.duration, 0);
-    EXPECT_EQ(readWav(left.audioURL).value_or(WavContents{}).info.frames, 0);
+    EXPECT_EQ(readWav(left.audioURL()).value_or(WavContents{}).info.frames, 0);
 
     // The next successful start clears the error.
     model->toggleNote();
@@ -392,7 +392,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     // so the file must be silent up to the server's return, and the call heard from then on.)
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
-    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     ASSERT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     EXPECT_NEAR(recording->duration, stoppedAt, 0.3);
     const auto callHeard
@@ -422,7 +422,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     model->toggleNote();
     EXPECT_FALSE(model->isRecording());
     EXPECT_FALSE(model->captureWarning());
-    const WavContents cut = readWav(store.recording(cutId)->audioURL).value_or(WavContents{});
+    const WavContents cut = readWav(store.recording(cutId)->audioURL()).value_or(WavContents{});
     EXPECT_EQ(cut.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     EXPECT_GT(cut.info.frames, 0);
     ASSERT_TRUE(outage->restart());
@@ -436,7 +436,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
     settle(800);
     model->toggleNote();
-    const WavContents note = readWav(store.recording(noteId)->audioURL).value_or(WavContents{});
+    const WavContents note = readWav(store.recording(noteId)->audioURL()).value_or(WavContents{});
     ASSERT_GT(note.samples.size(), 24000u);
     EXPECT_NEAR(toneAmplitude(note.samples, note.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
 }
@@ -460,7 +460,7 @@ TEST_F(RecorderModelTest, NoteFollowsTheMicrophoneToTheNewDefaultWhenItsDeviceDi
 
     // The headset is unplugged (its sound ends with it); the note goes on from the input that is
     // the default now.
-    const fs::path audio = store.recording(id)->audioURL;
+    const fs::path audio = store.recording(id)->audioURL();
     headset.reset();
     ASSERT_TRUE(devices.unload("palaverly_headset"));
     const auto unpluggedAt = fs::file_size(audio);
