@@ -119,7 +119,9 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
 
     // 100 ms blocks: the microphone at gain 3 while the other side is silent, ducked while loud.
     // The mixer ducks a whole buffer at a time, so blocks next to the moment the call starts hold
-    // both states: a block counts only when the blocks on either side are of the same kind.
+    // both states: a block counts only when the blocks on either side are of the same kind. A
+    // busy sound server now and then plays a cycle of silence for a test tone (10 ms on PipeWire),
+    // so the gain is read from the median block, and no block may exceed it.
     enum class Kind { other, quiet, loud };
     struct Block {
         Kind kind;
@@ -131,19 +133,22 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
         const double mic = toneAmplitude(wav.samples, begin, 4800, 1000);
         blocks.push_back({system < 0.005 && mic > 0.1 ? Kind::quiet : system > 0.45 ? Kind::loud : Kind::other, mic});
     }
-    int quietBlocks = 0, loudBlocks = 0;
+    std::vector<double> quiet;
+    int loudBlocks = 0;
     for (size_t i = 1; i + 1 < blocks.size(); ++i) {
         if (blocks[i - 1].kind != blocks[i].kind || blocks[i + 1].kind != blocks[i].kind)
             continue;
         if (blocks[i].kind == Kind::quiet) {
-            ++quietBlocks;
-            EXPECT_NEAR(blocks[i].mic, 0.3, 0.05) << "block " << i;
+            quiet.push_back(blocks[i].mic);
+            EXPECT_LT(blocks[i].mic, 0.35) << "block " << i;
         } else if (blocks[i].kind == Kind::loud) {
             ++loudBlocks;
             EXPECT_LT(blocks[i].mic, 0.05) << "block " << i;
         }
     }
-    EXPECT_GE(quietBlocks, 5);
+    ASSERT_GE(quiet.size(), 5u);
+    std::nth_element(quiet.begin(), quiet.begin() + static_cast<std::ptrdiff_t>(quiet.size() / 2), quiet.end());
+    EXPECT_NEAR(quiet[quiet.size() / 2], 0.3, 0.03);
     EXPECT_GE(loudBlocks, 5);
 
     const QString path = QString::fromStdString(recording->audioURL().string());
@@ -395,8 +400,9 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     ASSERT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     EXPECT_NEAR(recording->duration, stoppedAt, 0.3);
+    // Heard: at least half its level (a busy server may play a cycle or two of silence for it).
     const auto callHeard
-        = [&](size_t begin, size_t count) { return toneAmplitude(wav.samples, begin, count, 440) > 0.4; };
+        = [&](size_t begin, size_t count) { return toneAmplitude(wav.samples, begin, count, 440) > 0.25; };
     const auto silent = [&](size_t begin, size_t count) {
         return std::all_of(wav.samples.begin() + static_cast<std::ptrdiff_t>(begin),
             wav.samples.begin() + static_cast<std::ptrdiff_t>(begin + count),
