@@ -72,7 +72,7 @@ protected:
     static std::vector<float> audioOf(RecorderRig& rig, const Uuid& id)
     {
         const Recording* recording = rig.store.recording(id);
-        return recording ? readWav(recording->audioURL).value_or(WavContents{}).samples : std::vector<float>{};
+        return recording ? readWav(recording->audioURL()).value_or(WavContents{}).samples : std::vector<float>{};
     }
 
     // Starts a meeting and waits until it records.

@@ -89,7 +89,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
     // The microphone alone, then the other side of the call loud over it. Mixed audio reaches the
     // file only once both sides deliver, and a sound server may start the output monitor late.
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
-    const fs::path audio = store.recording(id)->audioURL;
+    const fs::path audio = store.recording(id)->audioURL();
     ASSERT_TRUE(waitUntil(
         [&] {
             std::error_code error;
@@ -110,7 +110,7 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
 
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
-    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     EXPECT_EQ(wav.info.samplerate, 48000);
     EXPECT_EQ(wav.info.channels, 1);
     EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
@@ -119,7 +119,9 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
 
     // 100 ms blocks: the microphone at gain 3 while the other side is silent, ducked while loud.
     // The mixer ducks a whole buffer at a time, so blocks next to the moment the call starts hold
-    // both states: a block counts only when the blocks on either side are of the same kind.
+    // both states: a block counts only when the blocks on either side are of the same kind. A
+    // busy sound server now and then plays a cycle of silence for a test tone (10 ms on PipeWire),
+    // so the gain is read from the median block, and no block may exceed it.
     enum class Kind { other, quiet, loud };
     struct Block {
         Kind kind;
@@ -131,22 +133,25 @@ TEST_F(RecorderModelTest, MeetingMixesBothSidesDucksTheMicrophoneAndLandsInTheLi
         const double mic = toneAmplitude(wav.samples, begin, 4800, 1000);
         blocks.push_back({system < 0.005 && mic > 0.1 ? Kind::quiet : system > 0.45 ? Kind::loud : Kind::other, mic});
     }
-    int quietBlocks = 0, loudBlocks = 0;
+    std::vector<double> quiet;
+    int loudBlocks = 0;
     for (size_t i = 1; i + 1 < blocks.size(); ++i) {
         if (blocks[i - 1].kind != blocks[i].kind || blocks[i + 1].kind != blocks[i].kind)
             continue;
         if (blocks[i].kind == Kind::quiet) {
-            ++quietBlocks;
-            EXPECT_NEAR(blocks[i].mic, 0.3, 0.05) << "block " << i;
+            quiet.push_back(blocks[i].mic);
+            EXPECT_LT(blocks[i].mic, 0.35) << "block " << i;
         } else if (blocks[i].kind == Kind::loud) {
             ++loudBlocks;
             EXPECT_LT(blocks[i].mic, 0.05) << "block " << i;
         }
     }
-    EXPECT_GE(quietBlocks, 5);
+    ASSERT_GE(quiet.size(), 5u);
+    std::nth_element(quiet.begin(), quiet.begin() + static_cast<std::ptrdiff_t>(quiet.size() / 2), quiet.end());
+    EXPECT_NEAR(quiet[quiet.size() / 2], 0.3, 0.03);
     EXPECT_GE(loudBlocks, 5);
 
-    const QString path = QString::fromStdString(recording->audioURL.string());
+    const QString path = QString::fromStdString(recording->audioURL().string());
     const auto saved = logs.messages("RecorderModel");
     EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const QString& line) {
         return line
@@ -181,9 +186,9 @@ TEST_F(RecorderModelTest, NoteRecordsTheMicrophoneAloneAndTogglesStopWhateverRun
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
     EXPECT_EQ(recording->kind, RecordingKind::note);
-    EXPECT_EQ(recording->directoryURL, library.base() / "notes" / id.toString());
+    EXPECT_EQ(recording->directoryURL(), library.base() / "notes" / id.toString());
     EXPECT_TRUE(recording->name.starts_with("Заметка — "));
-    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     ASSERT_GT(wav.samples.size(), 24000u);
     EXPECT_NEAR(toneAmplitude(wav.samples, wav.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
     EXPECT_TRUE(waitUntil([&] { return !model->hasTranscribeTask(id) && !model->hasTitleTask(id); }));
@@ -247,7 +252,7 @@ TEST_F(RecorderModelTest, StartWithoutASoundServerFailsClearlyAndKeepsTheFolder)
     ASSERT_EQ(store.recordings().size(), 1u);
     const Recording& left = store.recordings()[0];
     EXPECT_EQ(left.duration, 0);
-    EXPECT_EQ(readWav(left.audioURL).value_or(WavContents{}).info.frames, 0);
+    EXPECT_EQ(readWav(left.audioURL()).value_or(WavContents{}).info.frames, 0);
 
     // The next successful start clears the error.
     model->toggleNote();
@@ -392,11 +397,12 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     // so the file must be silent up to the server's return, and the call heard from then on.)
     const Recording* recording = store.recording(id);
     ASSERT_TRUE(recording);
-    const WavContents wav = readWav(recording->audioURL).value_or(WavContents{});
+    const WavContents wav = readWav(recording->audioURL()).value_or(WavContents{});
     ASSERT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     EXPECT_NEAR(recording->duration, stoppedAt, 0.3);
+    // Heard: at least half its level (a busy server may play a cycle or two of silence for it).
     const auto callHeard
-        = [&](size_t begin, size_t count) { return toneAmplitude(wav.samples, begin, count, 440) > 0.4; };
+        = [&](size_t begin, size_t count) { return toneAmplitude(wav.samples, begin, count, 440) > 0.25; };
     const auto silent = [&](size_t begin, size_t count) {
         return std::all_of(wav.samples.begin() + static_cast<std::ptrdiff_t>(begin),
             wav.samples.begin() + static_cast<std::ptrdiff_t>(begin + count),
@@ -422,7 +428,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     model->toggleNote();
     EXPECT_FALSE(model->isRecording());
     EXPECT_FALSE(model->captureWarning());
-    const WavContents cut = readWav(store.recording(cutId)->audioURL).value_or(WavContents{});
+    const WavContents cut = readWav(store.recording(cutId)->audioURL()).value_or(WavContents{});
     EXPECT_EQ(cut.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     EXPECT_GT(cut.info.frames, 0);
     ASSERT_TRUE(outage->restart());
@@ -436,7 +442,7 @@ TEST_F(RecorderModelTest, MeetingGoesOnThroughASoundServerThatDiesAndComesBack)
     ASSERT_TRUE(waitUntil([&] { return model->inputLevel() > 0.05f; }, 8000));
     settle(800);
     model->toggleNote();
-    const WavContents note = readWav(store.recording(noteId)->audioURL).value_or(WavContents{});
+    const WavContents note = readWav(store.recording(noteId)->audioURL()).value_or(WavContents{});
     ASSERT_GT(note.samples.size(), 24000u);
     EXPECT_NEAR(toneAmplitude(note.samples, note.samples.size() - 24000, 19200, 1000), 0.3, 0.05);
 }
@@ -460,7 +466,7 @@ TEST_F(RecorderModelTest, NoteFollowsTheMicrophoneToTheNewDefaultWhenItsDeviceDi
 
     // The headset is unplugged (its sound ends with it); the note goes on from the input that is
     // the default now.
-    const fs::path audio = store.recording(id)->audioURL;
+    const fs::path audio = store.recording(id)->audioURL();
     headset.reset();
     ASSERT_TRUE(devices.unload("palaverly_headset"));
     const auto unpluggedAt = fs::file_size(audio);

@@ -54,7 +54,7 @@ protected:
     // Replaces the recording's audio with `seconds` of real 48 kHz audio (0: a bare header).
     static void writeAudio(const Recording& recording, double seconds)
     {
-        auto writer = WavWriter::create(recording.audioURL, 48000);
+        auto writer = WavWriter::create(recording.audioURL(), 48000);
         ASSERT_TRUE(writer);
         writer->write(std::vector<float>(static_cast<size_t>(seconds * 48000), 0.1f));
     }
@@ -77,7 +77,7 @@ TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
     speech.setTranscript(transcriptJson({{"A", "Обсудим план на квартал."}, {"B", "Да, начнём."}}));
     chat.scriptAnswers({FakeChatService::reply("Название: „Планы на квартал“.")});
 
-    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    model->startTranscription(recording.id, recording.audioURL(), RecordingKind::meeting);
     EXPECT_EQ(model->transcribingState(recording.id), TranscribingState::running("uploading"));
     ASSERT_TRUE(idle(recording.id));
 
@@ -92,7 +92,7 @@ TEST_F(RecorderPipelineTest, MeetingIsDiarizedSavedAndTitled)
     ASSERT_TRUE(saved && saved->transcript);
     EXPECT_EQ(store.transcript(*saved)->plainText(), "A: Обсудим план на квартал.\n\nB: Да, начнём.");
     EXPECT_EQ(saved->name, "Планы на квартал");
-    EXPECT_NE(TempLibrary::readFile(recording.transcriptURL).find("\n  \"duration_sec\": 4"), std::string::npos);
+    EXPECT_NE(TempLibrary::readFile(recording.transcriptURL()).find("\n  \"duration_sec\": 4"), std::string::npos);
 
     ASSERT_EQ(chat.calls().size(), 1u);
     const auto title = prompts::titlePrompt(RecordingKind::meeting, "A: Обсудим план на квартал.\n\nB: Да, начнём.");
@@ -122,7 +122,7 @@ TEST_F(RecorderPipelineTest, AMeetingGoesToAnOpenAICompatibleRecognizerWhenThatI
     chat.scriptAnswers({FakeChatService::reply("Бюджет на квартал")});
     const Recording recording = addRecording(RecordingKind::meeting);
 
-    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    model->startTranscription(recording.id, recording.audioURL(), RecordingKind::meeting);
     ASSERT_TRUE(idle(recording.id));
     ASSERT_EQ(local.uploads().size(), 1u);
     EXPECT_EQ(local.uploads()[0].audio, "RIFF");
@@ -146,7 +146,7 @@ TEST_F(RecorderPipelineTest, TheUsersNameAlwaysWinsOverTheAutomaticTitle)
     // Renamed before the transcript arrives: no title request at all.
     const Recording renamed = addRecording(RecordingKind::meeting);
     store.rename(renamed, "Мой созвон");
-    model->startTranscription(renamed.id, renamed.audioURL, RecordingKind::meeting);
+    model->startTranscription(renamed.id, renamed.audioURL(), RecordingKind::meeting);
     ASSERT_TRUE(idle(renamed.id));
     EXPECT_TRUE(chat.calls().empty());
     EXPECT_EQ(store.recording(renamed.id)->name, "Мой созвон");
@@ -154,7 +154,7 @@ TEST_F(RecorderPipelineTest, TheUsersNameAlwaysWinsOverTheAutomaticTitle)
     // Renamed while the title request runs: the answer is dropped.
     const Recording racing = addRecording(RecordingKind::note);
     chat.scriptAnswers({FakeChatService::reply("Планы").after(std::chrono::milliseconds(300))});
-    model->startTranscription(racing.id, racing.audioURL, RecordingKind::note);
+    model->startTranscription(racing.id, racing.audioURL(), RecordingKind::note);
     ASSERT_TRUE(waitUntil([&] { return chat.server().requestCount() == 1; }));
     store.rename(*store.recording(racing.id), "Своё название");
     ASSERT_TRUE(idle(racing.id));
@@ -173,7 +173,7 @@ TEST_F(RecorderPipelineTest, TitleGetsTheFirst2000CharactersAndSummaryTheWholeTe
     chat.setResponder([](const FakeChatService::Call&) { return FakeChatService::reply("Ответ"); });
     const Recording recording = addRecording(RecordingKind::note);
 
-    model->startTranscription(recording.id, recording.audioURL, RecordingKind::note);
+    model->startTranscription(recording.id, recording.audioURL(), RecordingKind::note);
     ASSERT_TRUE(idle(recording.id));
     ASSERT_EQ(chat.calls().size(), 1u);
     EXPECT_EQ(chat.calls()[0].messages.at(1).content, "Расшифровка:\n\n" + prompts::leadingCharacters(words, 2000));
@@ -197,7 +197,7 @@ TEST_F(RecorderPipelineTest, TitleGetsTheFirst2000CharactersAndSummaryTheWholeTe
 TEST_F(RecorderPipelineTest, ANewSummaryRequestReplacesTheRunningOne)
 {
     const Recording recording = addRecording(RecordingKind::meeting);
-    library.writeFile(recording.transcriptURL, RecordingStore::encode(transcriptJson({{"A", "Текст"}})));
+    library.writeFile(recording.transcriptURL(), RecordingStore::encode(transcriptJson({{"A", "Текст"}})));
     store.reload();
 
     // Without a transcript nothing happens.
@@ -224,11 +224,11 @@ TEST_F(RecorderPipelineTest, FailuresAreKeptPerRecordingAndWriteNothing)
     const Recording rejected = addRecording(RecordingKind::meeting);
     speech.scriptUploads({FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy"),
         FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy")});
-    model->startTranscription(rejected.id, rejected.audioURL, RecordingKind::meeting);
+    model->startTranscription(rejected.id, rejected.audioURL(), RecordingKind::meeting);
     ASSERT_TRUE(idle(rejected.id));
     const std::string error = "Не удалось отправить на расшифровку: HTTP 503 — busy";
     EXPECT_EQ(model->transcribingState(rejected.id), TranscribingState::failed(error));
-    EXPECT_FALSE(fs::exists(rejected.transcriptURL));
+    EXPECT_FALSE(fs::exists(rejected.transcriptURL()));
     EXPECT_EQ(sleeper->delaySeconds(), (std::vector<long>{2, 4, 8}));
     EXPECT_TRUE(logs.contains(
         "RecorderModel", QString::fromStdString("Transcribe failed (" + rejected.id.toString() + "): " + error)));
@@ -237,24 +237,24 @@ TEST_F(RecorderPipelineTest, FailuresAreKeptPerRecordingAndWriteNothing)
     const Recording deleted = addRecording(RecordingKind::note);
     sleeper->setHook([&](int, std::chrono::milliseconds delay) {
         if (delay == std::chrono::seconds(3))
-            fs::remove_all(deleted.directoryURL);
+            fs::remove_all(deleted.directoryURL());
     });
-    model->startTranscription(deleted.id, deleted.audioURL, RecordingKind::note);
+    model->startTranscription(deleted.id, deleted.audioURL(), RecordingKind::note);
     ASSERT_TRUE(idle(deleted.id));
     EXPECT_EQ(model->transcribingState(deleted.id).kind, TranscribingState::Kind::failed);
     EXPECT_NE(model->transcribingState(deleted.id).detail.find("transcript.json"), std::string::npos);
-    EXPECT_FALSE(fs::exists(deleted.directoryURL));
+    EXPECT_FALSE(fs::exists(deleted.directoryURL()));
     store.reload();
     EXPECT_FALSE(store.recording(deleted.id));
 
     // A refused summary.
-    library.writeFile(rejected.transcriptURL, RecordingStore::encode(transcriptJson({{"A", "Текст"}})));
+    library.writeFile(rejected.transcriptURL(), RecordingStore::encode(transcriptJson({{"A", "Текст"}})));
     store.reload();
     chat.scriptAnswers({FakeAnswer::reply(401, "bad key")});
     model->resummarize(*store.recording(rejected.id));
     ASSERT_TRUE(idle(rejected.id));
     EXPECT_EQ(model->summarizingState(rejected.id), SummarizingState::failed("Сервер итогов вернул HTTP 401: bad key"));
-    EXPECT_FALSE(fs::exists(rejected.summaryURL));
+    EXPECT_FALSE(fs::exists(rejected.summaryURL()));
 }
 
 TEST_F(RecorderPipelineTest, RetryAfterAFailedTranscriptionLandsTheTranscriptAndTheTitle)
@@ -263,7 +263,7 @@ TEST_F(RecorderPipelineTest, RetryAfterAFailedTranscriptionLandsTheTranscriptAnd
     writeAudio(recording, 0.5);
     speech.scriptUploads({FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy"),
         FakeAnswer::reply(503, "busy"), FakeAnswer::reply(503, "busy")});
-    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    model->startTranscription(recording.id, recording.audioURL(), RecordingKind::meeting);
     ASSERT_TRUE(idle(recording.id));
     ASSERT_EQ(model->transcribingState(recording.id).kind, TranscribingState::Kind::failed);
     EXPECT_TRUE(model->canRetryTranscription(*store.recording(recording.id)));
@@ -303,7 +303,7 @@ TEST_F(RecorderPipelineTest, AfterARestartWhatWasCutOffIsOfferedAndRetriedOneAft
     writeAudio(failedStart, 0);
     const Recording finished = addRecording(RecordingKind::note);
     writeAudio(finished, 1);
-    library.writeFile(finished.transcriptURL, RecordingStore::encode(transcriptJson({{"A", "Готово"}})));
+    library.writeFile(finished.transcriptURL(), RecordingStore::encode(transcriptJson({{"A", "Готово"}})));
 
     RecordingStore restarted(library.base());
     auto deps = std::make_unique<RecorderDependencies>();
@@ -350,11 +350,11 @@ TEST_F(RecorderPipelineTest, DestroyingTheModelCancelsRunningJobsPromptly)
 {
     const Recording recording = addRecording(RecordingKind::meeting);
     speech.scriptUploads({FakeAnswer::stall()});
-    model->startTranscription(recording.id, recording.audioURL, RecordingKind::meeting);
+    model->startTranscription(recording.id, recording.audioURL(), RecordingKind::meeting);
     ASSERT_TRUE(speech.server().waitForRequests(1));
     const auto started = std::chrono::steady_clock::now();
     model.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(fs::exists(recording.transcriptURL));
+    EXPECT_FALSE(fs::exists(recording.transcriptURL()));
 }

@@ -81,8 +81,8 @@ TEST(RecordingStoreTest, ScanListsValidFoldersOfBothLayoutsNewestFirstAndSkipsTh
     const Recording* listedOlder = store.recording(older.id);
     ASSERT_TRUE(listedOlder);
     EXPECT_EQ(listedOlder->kind, RecordingKind::note);
-    EXPECT_EQ(listedOlder->directoryURL, library.base() / "Моя запись 1");
-    EXPECT_EQ(listedOlder->audioURL, library.base() / "Моя запись 1" / "audio.wav");
+    EXPECT_EQ(listedOlder->directoryURL(), library.base() / "Моя запись 1");
+    EXPECT_EQ(listedOlder->audioURL(), library.base() / "Моя запись 1" / "audio.wav");
     EXPECT_EQ(TempLibrary::readFile(library.base() / "meetings" / "corrupt" / "audio.wav"), "keep me");
 }
 

@@ -152,7 +152,7 @@ TEST_F(SettingsServicesPaneTest, AChangeReachesTheNextJobAndNotTheRunningOne)
         const RecordingMeta meta{Uuid::generate(), "Запись", nowSeconds(), 12, kind};
         rig.library.addRecording(meta);
         rig.store.reload();
-        rig.model->startTranscription(meta.id, rig.store.recording(meta.id)->audioURL, kind);
+        rig.model->startTranscription(meta.id, rig.store.recording(meta.id)->audioURL(), kind);
         return meta.id;
     };
     const Uuid first = add(RecordingKind::meeting);

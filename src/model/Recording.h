@@ -6,6 +6,7 @@
 #include "model/Transcript.h"
 
 #include <filesystem>
+#include <string>
 
 namespace palaverly {
 
@@ -38,16 +39,27 @@ struct Recording {
     Timestamp createdAt{};
     double duration = 0;
     RecordingKind kind = RecordingKind::meeting;
-    std::filesystem::path directoryURL;
-    std::filesystem::path audioURL;
-    std::filesystem::path transcriptURL;
-    std::filesystem::path summaryURL;
-    std::filesystem::path metaURL;
+    // The recording's folder. Its files are named after it on demand: a std::filesystem::path
+    // holds a copy of each of its components besides its text, and a library holds thousands.
+    std::string directory;
     // Present when transcript.json exists and decodes.
     std::optional<TranscriptInfo> transcript;
     std::optional<Summary> summary;
 
+    std::filesystem::path directoryURL() const { return directory; }
+    std::filesystem::path audioURL() const { return file("audio.wav"); }
+    std::filesystem::path transcriptURL() const { return file("transcript.json"); }
+    std::filesystem::path summaryURL() const { return file("summary.json"); }
+    std::filesystem::path metaURL() const { return file("meta.json"); }
+
     bool operator==(const Recording&) const = default;
+
+private:
+    // Empty while the recording has no folder.
+    std::filesystem::path file(const char* name) const
+    {
+        return directory.empty() ? std::filesystem::path() : std::filesystem::path(directory) / name;
+    }
 };
 
 } // namespace palaverly

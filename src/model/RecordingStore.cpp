@@ -55,8 +55,8 @@ public:
     {
         if (!stamp.meta.exists)
             return std::nullopt;
-        Recording recording = withPaths(folder);
-        const auto meta = read(recording.metaURL, kMaxMetaBytes, json::decodeMeta);
+        Recording recording = inFolder(folder);
+        const auto meta = read(recording.metaURL(), kMaxMetaBytes, json::decodeMeta);
         if (!meta)
             return std::nullopt;
         recording.id = meta->id;
@@ -65,24 +65,20 @@ public:
         recording.duration = meta->duration;
         recording.kind = meta->kind;
         if (stamp.transcript.exists) {
-            recording.transcript = read(recording.transcriptURL, kMaxTranscriptBytes, json::decodeTranscriptInfo);
+            recording.transcript = read(recording.transcriptURL(), kMaxTranscriptBytes, json::decodeTranscriptInfo);
             if (recording.transcript)
                 recording.transcript->file = stamp.transcript;
         }
         if (stamp.summary.exists)
-            recording.summary = read(recording.summaryURL, kMaxSummaryBytes, json::decodeSummary);
+            recording.summary = read(recording.summaryURL(), kMaxSummaryBytes, json::decodeSummary);
         return recording;
     }
 
-    // A recording of `folder` with only its paths set.
-    static Recording withPaths(const fs::path& folder)
+    // A recording of `folder` with only its folder set.
+    static Recording inFolder(const fs::path& folder)
     {
         Recording recording;
-        recording.directoryURL = folder;
-        recording.metaURL = folder / "meta.json";
-        recording.audioURL = folder / "audio.wav";
-        recording.transcriptURL = folder / "transcript.json";
-        recording.summaryURL = folder / "summary.json";
+        recording.directory = folder.native();
         return recording;
     }
 
@@ -227,12 +223,12 @@ std::shared_ptr<const Transcript> RecordingStore::transcript(const Recording& re
     // or gone since), else what the file holds now.
     if (kept(recording.transcript->file))
         return m_transcripts.front().second;
-    const FileStamp stamp = FileStamp::of(recording.transcriptURL);
+    const FileStamp stamp = FileStamp::of(recording.transcriptURL());
     if (!stamp.exists)
         return nullptr;
     if (kept(stamp))
         return m_transcripts.front().second;
-    auto decoded = readRecord<Transcript>(recording.transcriptURL, kMaxTranscriptBytes);
+    auto decoded = readRecord<Transcript>(recording.transcriptURL(), kMaxTranscriptBytes);
     if (!decoded)
         return nullptr;
     auto shared = std::make_shared<const Transcript>(std::move(*decoded));
@@ -266,11 +262,11 @@ RecordingStore::Snapshot RecordingStore::rescan(
     auto older = scan(base, true);
     std::move(older.begin(), older.end(), std::back_inserter(folders));
 
-    std::map<fs::path, size_t> previousIndex;
-    std::vector<fs::path> previousOrder;
+    std::map<std::string, size_t> previousIndex;
+    std::vector<std::string> previousOrder;
     for (size_t i = 0; i < previous.recordings.size(); ++i) {
-        previousIndex.emplace(previous.recordings[i].directoryURL, i);
-        previousOrder.push_back(previous.recordings[i].directoryURL);
+        previousIndex.emplace(previous.recordings[i].directory, i);
+        previousOrder.push_back(previous.recordings[i].directory);
     }
     auto cached = cache ? cache->load() : std::map<fs::path, LibraryCache::Entry>{};
 
@@ -285,14 +281,15 @@ RecordingStore::Snapshot RecordingStore::rescan(
             return {};
         const fs::path& folder = folders[i];
         stamps[i] = FolderStamp::of(folder);
-        const auto known = previousIndex.find(folder);
-        if (known != previousIndex.end() && previous.stamps.count(folder) && previous.stamps.at(folder) == stamps[i]) {
+        const auto known = previousIndex.find(folder.native());
+        if (known != previousIndex.end() && previous.stamps.count(folder.native())
+            && previous.stamps.at(folder.native()) == stamps[i]) {
             // Each folder appears once, so an old entry is moved at most once.
             found[i] = std::move(previous.recordings[known->second]);
             continue;
         }
         if (const auto entry = cached.find(folder); entry != cached.end() && entry->second.stamp == stamps[i]) {
-            Recording recording = FolderDecoder::withPaths(folder);
+            Recording recording = FolderDecoder::inFolder(folder);
             Recording& stored = entry->second.recording;
             recording.id = stored.id;
             recording.name = std::move(stored.name);
@@ -318,7 +315,7 @@ RecordingStore::Snapshot RecordingStore::rescan(
         const std::size_t i = decodedSlots[k];
         if (!decoded[k])
             continue;
-        const auto known = previousIndex.find(folders[i]);
+        const auto known = previousIndex.find(folders[i].native());
         changed = changed || known == previousIndex.end() || !(*decoded[k] == previous.recordings[known->second]);
         if (cache)
             cacheChanges.push_back({folders[i], LibraryCache::Entry{stamps[i], *decoded[k]}});
@@ -330,12 +327,12 @@ RecordingStore::Snapshot RecordingStore::rescan(
         if (!found[i])
             continue;
         next.recordings.push_back(std::move(*found[i]));
-        next.stamps.emplace(folders[i], stamps[i]);
+        next.stamps.emplace(folders[i].native(), stamps[i]);
     }
     if (cache) {
         std::vector<fs::path> gone;
         for (const auto& [folder, entry] : cached)
-            if (!next.stamps.count(folder))
+            if (!next.stamps.count(folder.native()))
                 gone.push_back(folder);
         cache->update(cacheChanges, gone);
     }
@@ -344,7 +341,7 @@ RecordingStore::Snapshot RecordingStore::rescan(
     // Same folders in the same order, none decoded differently: the list is equal to the old one.
     changed = changed || next.recordings.size() != previousOrder.size()
         || !std::equal(next.recordings.begin(), next.recordings.end(), previousOrder.begin(),
-            [](const Recording& a, const fs::path& b) { return a.directoryURL == b; });
+            [](const Recording& a, const std::string& b) { return a.directory == b; });
     return next;
 }
 
@@ -374,13 +371,13 @@ void RecordingStore::rename(const Recording& recording, const std::string& newNa
     if (name.empty())
         return;
     std::string error;
-    auto meta = readRecord<RecordingMeta>(recording.metaURL, kMaxMetaBytes, &error);
+    auto meta = readRecord<RecordingMeta>(recording.metaURL(), kMaxMetaBytes, &error);
     if (!meta) {
         logFailure("rename", recording.id, error);
         return;
     }
     meta->name = name;
-    if (const auto failure = writeFileAtomically(recording.directoryURL / "meta.json", encode(meta->toJson()))) {
+    if (const auto failure = writeFileAtomically(recording.directoryURL() / "meta.json", encode(meta->toJson()))) {
         logFailure("rename", recording.id, *failure);
         return;
     }
@@ -412,9 +409,9 @@ void RecordingStore::deleteRecordings(const std::set<Uuid>& ids)
     for (const auto& recording : targets) {
         std::error_code ec;
         // remove_all does not follow symbolic links: a linked folder loses the link only.
-        fs::remove_all(recording.directoryURL, ec);
+        fs::remove_all(recording.directoryURL(), ec);
         if (ec)
-            logFailure("delete", recording.id, fileErrorText("удалить папку", recording.directoryURL, ec.value()));
+            logFailure("delete", recording.id, fileErrorText("удалить папку", recording.directoryURL(), ec.value()));
     }
     reload();
 }
@@ -464,7 +461,7 @@ void RecordingStore::mergeSpeaker(const Recording& recording, const std::string&
 
 void RecordingStore::writeTranscript(const Recording& recording, const Transcript& transcript, const char* operation)
 {
-    if (const auto failure = writeFileAtomically(recording.transcriptURL, encode(transcript.toJson()))) {
+    if (const auto failure = writeFileAtomically(recording.transcriptURL(), encode(transcript.toJson()))) {
         logFailure(operation, recording.id, *failure);
         return;
     }

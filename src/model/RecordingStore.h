@@ -81,7 +81,7 @@ private:
     // The list and the stamps of the folders behind it.
     struct Snapshot {
         std::vector<Recording> recordings;
-        std::map<std::filesystem::path, FolderStamp> stamps;
+        std::map<std::string, FolderStamp> stamps;
     };
     // Reads the library, decoding only folders whose stamps differ from `previous` (which it
     // takes apart) and, with a cache, from the cache's. Sets `changed` when the list differs from
@@ -96,7 +96,7 @@ private:
     std::vector<Recording> m_recordings;
     // Stamps of the folders behind m_recordings: a rescan decodes only folders whose files
     // changed since, so an edit does not parse every transcript of the library again.
-    std::map<std::filesystem::path, FolderStamp> m_stamps;
+    std::map<std::string, FolderStamp> m_stamps;
     // Transcripts read last, newest first, with the stamp of the file they came from.
     mutable std::vector<std::pair<FileStamp, std::shared_ptr<const Transcript>>> m_transcripts;
     // Counts rescans on the main thread; a background result older than the last one is dropped.

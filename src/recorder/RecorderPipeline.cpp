@@ -157,7 +157,7 @@ void RecorderModel::startNextRetry()
         }
         // A recording cut off by a crash never had its length written.
         if (recording->duration <= 0) {
-            if (const auto seconds = wavDurationSeconds(recording->audioURL); seconds && *seconds > 0) {
+            if (const auto seconds = wavDurationSeconds(recording->audioURL()); seconds && *seconds > 0) {
                 m_store.updateDuration(id, recording->kind, *seconds);
                 m_store.reload();
                 recording = m_store.recording(id);
@@ -169,7 +169,7 @@ void RecorderModel::startNextRetry()
         }
         m_retryRunning = id;
         log::info(lcRecorderModel(), QStringLiteral("Transcription retried (%1)").arg(idText(id)));
-        startTranscription(id, recording->audioURL, recording->kind);
+        startTranscription(id, recording->audioURL(), recording->kind);
     }
 }
 
@@ -178,9 +178,9 @@ void RecorderModel::measureCutOffRecordings()
     bool measured = false;
     for (const Recording& recording : m_store.recordings()) {
         if (recording.duration != 0 || recording.transcript || m_currentRecordingID == recording.id
-            || !m_lengthChecked.insert(recording.id).second || !hasRecordedAudio(recording.audioURL))
+            || !m_lengthChecked.insert(recording.id).second || !hasRecordedAudio(recording.audioURL()))
             continue;
-        if (const auto seconds = wavDurationSeconds(recording.audioURL); seconds && *seconds > 0) {
+        if (const auto seconds = wavDurationSeconds(recording.audioURL()); seconds && *seconds > 0) {
             m_store.updateDuration(recording.id, recording.kind, *seconds);
             measured = true;
         }

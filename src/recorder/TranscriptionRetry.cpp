@@ -24,7 +24,7 @@ bool canRetryTranscription(
         return false;
     if (recording.transcript && recording.transcript->hasContent())
         return false;
-    return hasRecordedAudio(recording.audioURL);
+    return hasRecordedAudio(recording.audioURL());
 }
 
 } // namespace palaverly

@@ -95,7 +95,7 @@ TakeRig::Take TakeRig::take(Kind kind, double holdSeconds)
     } else {
         const Recording* recording = id ? recorder.store.recording(*id) : nullptr;
         if (recording)
-            take.samples = readAudio(recording->audioURL.string(), true);
+            take.samples = readAudio(recording->audioURL().string(), true);
     }
     if (take.samples.empty())
         take.failure = std::string(name(kind)) + " left no audio";

@@ -318,9 +318,9 @@ void RecordingDetail::ensurePlayer()
         return;
     m_playerTried = true;
     std::error_code ec;
-    if (m_recording.audioURL.empty() || !std::filesystem::exists(m_recording.audioURL, ec))
+    if (m_recording.audioURL().empty() || !std::filesystem::exists(m_recording.audioURL(), ec))
         return;
-    m_player = AudioPlayer::create(m_recording.audioURL);
+    m_player = AudioPlayer::create(m_recording.audioURL());
     if (!m_player)
         return;
     m_transcript->setPlayer(m_player.get());
@@ -350,7 +350,7 @@ void RecordingDetail::fillActionsMenu(QMenu* menu)
     }
     menu->addSeparator();
     addTranscriptActions(menu, m_store, m_recording, window());
-    const std::filesystem::path folder = m_recording.directoryURL;
+    const std::filesystem::path folder = m_recording.directoryURL();
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });
     menu->addSeparator();

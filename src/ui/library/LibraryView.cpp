@@ -409,7 +409,7 @@ std::unique_ptr<QMenu> LibraryView::makeRowMenu(const Uuid& id)
     addTranscriptActions(menu.get(), m_store, *recording, window());
     menu->addSeparator();
 
-    const std::filesystem::path folder = recording->directoryURL;
+    const std::filesystem::path folder = recording->directoryURL();
     menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Показать в файловом менеджере"), this,
         [folder] { revealInFileManager(folder); });
     menu->addSeparator();

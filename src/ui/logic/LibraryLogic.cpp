@@ -159,8 +159,11 @@ QString previewText(const Recording& recording, int maxChars)
     else if (recording.transcript && !recording.transcript->preview.empty())
         text = fromUtf8(recording.transcript->preview);
     if (!text.isEmpty()) {
-        if (maxChars >= 0 && text.size() > maxChars)
+        if (maxChars >= 0 && text.size() > maxChars) {
+            // A row keeps its preview: without squeeze() it would hold the whole decoded text.
             text.truncate(maxChars);
+            text.squeeze();
+        }
         return oneLine(std::move(text));
     }
     if (recording.duration > 0)

@@ -214,7 +214,7 @@ void SearchIndex::prepare(const std::vector<Recording>& recordings, const QLocal
     jobs.reserve(recordings.size());
     for (const Recording& recording : recordings)
         jobs.push_back({recording.id, sources[recording.id],
-            recording.transcript ? std::optional(recording.transcriptURL) : std::nullopt,
+            recording.transcript ? std::optional(recording.transcriptURL()) : std::nullopt,
             recording.summary ? std::optional(recording.summary->text) : std::nullopt, !m_entries.count(recording.id)});
     m_sources = std::move(sources);
     {
@@ -320,7 +320,7 @@ const SearchIndex::Entry& SearchIndex::entryFor(const Recording& recording)
     if (!slot) {
         std::string folded;
         slot = Entry::read(*m_folder, *m_reader,
-            recording.transcript ? std::optional(recording.transcriptURL) : std::nullopt,
+            recording.transcript ? std::optional(recording.transcriptURL()) : std::nullopt,
             recording.summary ? std::optional(recording.summary->text) : std::nullopt, folded);
         slot->source = sourceOf(recording, m_folder->locale());
     }
@@ -329,7 +329,7 @@ const SearchIndex::Entry& SearchIndex::entryFor(const Recording& recording)
 
 bool SearchIndex::transcriptFileContains(const Recording& recording, std::string_view foldedQuery)
 {
-    return contains(m_folder->fold(m_reader->plainText(recording.transcriptURL)), foldedQuery);
+    return contains(m_folder->fold(m_reader->plainText(recording.transcriptURL())), foldedQuery);
 }
 
 std::optional<bool> SearchIndex::storedTextContains(const Entry& entry, std::string_view foldedQuery, bool summary)
