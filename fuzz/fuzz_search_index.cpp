@@ -42,9 +42,10 @@ Recording recording(const char* id, const char* name, const std::optional<Transc
     Recording r;
     r.id = *Uuid::parse(id);
     r.name = name;
-    r.transcriptURL = folder() / (std::string(id) + ".json");
+    r.directory = (folder() / id).string();
     if (transcript) {
-        std::ofstream(r.transcriptURL, std::ios::binary) << transcript->toJson().dump();
+        fs::create_directories(r.directory);
+        std::ofstream(r.transcriptURL(), std::ios::binary) << transcript->toJson().dump();
         // A stamp of its own, the same in every run, so that the seed's rows are taken as current.
         FileStamp stamp;
         stamp.exists = true;
