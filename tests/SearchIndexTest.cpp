@@ -1,10 +1,12 @@
 #include "ui/logic/SearchIndex.h"
+#include "common/Sqlite.h"
 #include "model/RecordingStore.h"
 #include "ui/logic/LibraryLogic.h"
 
 #include "LogCapture.h"
 #include "TempLibrary.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -118,8 +120,31 @@ TEST(SearchIndexTest, TheIndexAgreesWithAPlainSearchOnRandomText)
     EXPECT_TRUE(std::filesystem::exists(file));
     crossCheck(rebuilt);
 
-    // A regular file where the cache folder should be.
+    // A file whose header reads but whose first page is broken (found by fuzzing): started afresh,
+    // not given up on.
     test::LogCapture logs;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(file.string() + suffix);
+    {
+        SqliteDatabase older;
+        ASSERT_TRUE(older.open(file) && older.exec("PRAGMA user_version = 1"));
+    }
+    {
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(101);
+        bytes.put('\x0f').put('\0'); // the page's first free block, pointing into nothing
+    }
+    SearchIndex damaged(file);
+    ASSERT_TRUE(damaged.warmUp(recordings, russianLocale(), 30s));
+    EXPECT_TRUE(logs.errors("SearchIndex").empty());
+    crossCheck(damaged);
+    SqliteDatabase repaired;
+    ASSERT_TRUE(repaired.open(file));
+    SqliteStatement rows(repaired, "SELECT count(*) FROM entries");
+    ASSERT_TRUE(rows.step());
+    EXPECT_EQ(rows.integer(0), static_cast<std::int64_t>(recordings.size()));
+
+    // A regular file where the cache folder should be.
     const auto blocked = library.base() / "meetings" / recordings[0].id.toString() / "meta.json" / "search.sqlite";
     SearchIndex unwritable(blocked);
     ASSERT_TRUE(unwritable.warmUp(recordings, russianLocale(), 30s));

@@ -71,8 +71,11 @@ bool openCache(SqliteDatabase& db, const fs::path& file)
         return false;
     if (db.userVersion() == kVersion)
         return true;
-    // Another version, an empty file or not a database at all: start afresh.
-    return (db.exec("DROP TABLE IF EXISTS folders") || db.reset()) && db.exec(kSchema);
+    // Another version, an empty file, not a database at all, or one too damaged to take the table
+    // (a header that reads but a broken first page): start afresh.
+    if (db.exec("DROP TABLE IF EXISTS folders") && db.exec(kSchema))
+        return true;
+    return db.reset() && db.exec(kSchema);
 }
 
 // One row back into an entry; nothing when a column has a value the writer never writes.

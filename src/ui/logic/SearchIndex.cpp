@@ -62,7 +62,11 @@ bool openIndex(SqliteDatabase& db, const fs::path& file)
         return false;
     if (db.userVersion() == kIndexVersion)
         return true;
-    return (db.exec("DROP TABLE IF EXISTS entries") || db.reset()) && db.exec(kIndexSchema);
+    if (db.exec("DROP TABLE IF EXISTS entries") && db.exec(kIndexSchema))
+        return true;
+    // Not a database, or one too damaged to take the table (a header that reads but a broken
+    // first page): start afresh.
+    return db.reset() && db.exec(kIndexSchema);
 }
 
 // What an entry is built from: the locale, the transcript file's version and the summary text.
