@@ -67,6 +67,18 @@ bool SqliteDatabase::reset()
     return open(m_file);
 }
 
+bool SqliteDatabase::openWithSchema(
+    const std::filesystem::path& file, int version, const char* table, const char* schema)
+{
+    if (!open(file) && !reset())
+        return false;
+    if (userVersion() == version)
+        return true;
+    if (exec(("DROP TABLE IF EXISTS " + std::string(table)).c_str()) && exec(schema))
+        return true;
+    return reset() && exec(schema);
+}
+
 bool SqliteDatabase::exec(const char* sql)
 {
     return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;

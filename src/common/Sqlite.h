@@ -28,6 +28,10 @@ public:
     bool openImage(std::string_view image);
     // Closes and deletes the file, then opens a new empty one.
     bool reset();
+    // Opens the database and makes sure it is at `version` (PRAGMA user_version): another version,
+    // an empty file, not a database at all, or one too damaged to take the schema (a header that
+    // reads but a broken first page) has `table` dropped or starts afresh, then gets `schema`.
+    bool openWithSchema(const std::filesystem::path& file, int version, const char* table, const char* schema);
     bool isOpen() const { return m_db != nullptr; }
     // Runs statements without results; false on any error.
     bool exec(const char* sql);

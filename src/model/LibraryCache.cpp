@@ -65,19 +65,6 @@ FileStamp takeStamp(const std::int64_t* words)
     return stamp;
 }
 
-bool openCache(SqliteDatabase& db, const fs::path& file)
-{
-    if (!db.open(file) && !db.reset())
-        return false;
-    if (db.userVersion() == kVersion)
-        return true;
-    // Another version, an empty file, not a database at all, or one too damaged to take the table
-    // (a header that reads but a broken first page): start afresh.
-    if (db.exec("DROP TABLE IF EXISTS folders") && db.exec(kSchema))
-        return true;
-    return db.reset() && db.exec(kSchema);
-}
-
 // One row back into an entry; nothing when a column has a value the writer never writes.
 std::optional<LibraryCache::Entry> readRow(const SqliteStatement& row)
 {
@@ -164,7 +151,7 @@ void LibraryCache::update(const std::vector<std::pair<fs::path, Entry>>& changed
     if (changed.empty() && removed.empty())
         return;
     SqliteDatabase db;
-    if (!openCache(db, m_file)) {
+    if (!db.openWithSchema(m_file, kVersion, "folders", kSchema)) {
         // Nothing is lost: the next start reads the recordings' files again.
         if (!m_reportedUnwritable.exchange(true))
             log::error(lcLibraryCache(),

@@ -282,8 +282,8 @@ RecordingStore::Snapshot RecordingStore::rescan(
         const fs::path& folder = folders[i];
         stamps[i] = FolderStamp::of(folder);
         const auto known = previousIndex.find(folder.native());
-        if (known != previousIndex.end() && previous.stamps.count(folder.native())
-            && previous.stamps.at(folder.native()) == stamps[i]) {
+        const auto stamp = previous.stamps.find(folder.native());
+        if (known != previousIndex.end() && stamp != previous.stamps.end() && stamp->second == stamps[i]) {
             // Each folder appears once, so an old entry is moved at most once.
             found[i] = std::move(previous.recordings[known->second]);
             continue;
@@ -377,7 +377,7 @@ void RecordingStore::rename(const Recording& recording, const std::string& newNa
         return;
     }
     meta->name = name;
-    if (const auto failure = writeFileAtomically(recording.directoryURL() / "meta.json", encode(meta->toJson()))) {
+    if (const auto failure = writeFileAtomically(recording.metaURL(), encode(meta->toJson()))) {
         logFailure("rename", recording.id, *failure);
         return;
     }

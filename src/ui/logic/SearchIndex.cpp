@@ -56,19 +56,6 @@ CREATE TABLE IF NOT EXISTS entries(
 PRAGMA user_version = 2;
 )";
 
-bool openIndex(SqliteDatabase& db, const fs::path& file)
-{
-    if (!db.open(file) && !db.reset())
-        return false;
-    if (db.userVersion() == kIndexVersion)
-        return true;
-    if (db.exec("DROP TABLE IF EXISTS entries") && db.exec(kIndexSchema))
-        return true;
-    // Not a database, or one too damaged to take the table (a header that reads but a broken
-    // first page): start afresh.
-    return db.reset() && db.exec(kIndexSchema);
-}
-
 // What an entry is built from: the locale, the transcript file's version and the summary text.
 std::string sourceOf(const Recording& recording, const QLocale& locale)
 {
@@ -427,7 +414,7 @@ void SearchIndex::runWorker(const std::shared_ptr<Shared>& shared, std::stop_tok
         }
         if (!opened) {
             opened = true;
-            if (openIndex(db, shared->file))
+            if (db.openWithSchema(shared->file, kIndexVersion, "entries", kIndexSchema))
                 stored = readRows(db);
             else
                 log::error(lcSearchIndex(),
